@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include "paragraphs.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <deque>
+
+class QLCDNumber;
+class QTextEdit;
+
+// Puts arrivals into the receive box and the receive counter. Each arrival keeps its
+// own colour, but the box is written in batches: inserting and repainting every small
+// read on its own costs more than the reading, and a flooding device would starve the
+// window of the time it needs to answer the user.
+class ArrivalDisplay : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Longest the box and counter lag the port, and the display work done in one go.
+    static constexpr int flushDelayMs = 25;
+    static constexpr int flushBudgetMs = 15;
+    // The box keeps the most recent characters up to this many; trimming the top of a
+    // QTextEdit lays out all that remains, so it is trimmed well below that in one go.
+    static constexpr int maxCharacters = 1000000;
+    static constexpr int trimmedCharacters = 750000;
+
+    ArrivalDisplay(QTextEdit *receiveBox, QLCDNumber *receiveCounter, QObject *parent = nullptr);
+
+    // An arrival's text, and the line break that may follow it. Empty text without a
+    // line break changes nothing, not even the colour of the next arrival.
+    void add(const QString &text, BreakUnit unit, bool lineBreak);
+    void setCount(int count);
+    // Shows everything pending now.
+    void flush();
+
+private:
+    struct Segment
+    {
+        QString text;
+        bool red;
+    };
+
+    void insertPending(const QElapsedTimer &clock, bool unbounded);
+    void dropOverflowingPending();
+    void trimBox(qint64 incoming);
+    int boxCharacters() const;
+
+    QTextEdit *box;
+    QLCDNumber *counter;
+    QTimer flushTimer;
+    std::deque<Segment> pending;
+    qint64 pendingCharacters = 0;
+    bool lastRed = false;
+    bool countChanged = false;
+    int count = 0;
+    int openParagraphLength = 0;
+};

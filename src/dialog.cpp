@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: MIT
+#include "dialog.h"
+
+#include "arrivaldisplay.h"
+#include "counting.h"
+#include "hextext.h"
+#include "plaintext.h"
+#include "ui_dialog.h"
+
+#include <QButtonGroup>
+#include <QDebug>
+#include <QSerialPortInfo>
+
+namespace {
+
+constexpr int plainMode = 1;
+constexpr int hexMode = 2;
+
+// What a send logs: the text as typed, or in hex form the digits as parsed.
+QByteArray loggedSource(const QString &source, int inputMode)
+{
+    QByteArray bytes = source.toUtf8();
+    if (inputMode != plainMode)
+        bytes = bytes.simplified().replace(' ', "");
+    return bytes;
+}
+
+} // namespace
+
+Dialog::Dialog(QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui_Dialog)
+    , receiveCount(0)
+    , sentCount(0)
+    , plainDecoder(new PlainDisplayDecoder)
+{
+    ui->setupUi(this);
+    ui->receiverTextCtl->setReadOnly(true);
+    listPorts();
+    fillSettingLists();
+    ui->sendButton->setDisabled(true);
+
+    serialPort = new QSerialPort(this);
+
+    displayModeGroup = new QButtonGroup(this);
+    displayModeGroup->addButton(ui->displayByPlainRadio, plainMode);
+    displayModeGroup->addButton(ui->displayByHexRadio, hexMode);
+    inputModeGroup = new QButtonGroup(this);
+    inputModeGroup->addButton(ui->inputByPlainRadio, plainMode);
+    inputModeGroup->addButton(ui->inputByHexStringRadio, hexMode);
+
+    arrivalDisplay = new ArrivalDisplay(ui->receiverTextCtl, ui->receiveCountLCD, this);
+
+    connect(ui->portConnectionButton, SIGNAL(clicked()), this, SLOT(handlerPortConnection()));
+    connect(serialPort, SIGNAL(readyRead()), this, SLOT(onDataAvailable()));
+    connect(ui->sendButton, SIGNAL(clicked()), this, SLOT(sendData()));
+    connect(inputModeGroup, SIGNAL(buttonClicked(int)), this, SLOT(onClickInputMode(int)));
+    connect(displayModeGroup, SIGNAL(buttonClicked(int)), this, SLOT(onClickDisplayMode(int)));
+    connect(serialPort, &QSerialPort::errorOccurred, this, &Dialog::onPortError);
+}
+
+Dialog::~Dialog()
+{
+    // Closing the port below may still report an error, and the widgets are going away.
+    disconnect(serialPort, nullptr, this, nullptr);
+    delete ui;
+    delete serialPort;
+    delete plainDecoder;
+}
+
+void Dialog::listPorts()
+{
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : ports) {
+        qDebug() << "Index       : " << ui->portCtrl->count();
+        qDebug() << "Name        : " << info.portName();
+        qDebug() << "Description : " << info.description();
+        qDebug() << "Manufacturer: " << info.manufacturer();
+        ui->portCtrl->addItem(info.portName() + "(" + info.description() + ")", info.portName());
+    }
+}
+
+void Dialog::fillSettingLists()
+{
+    ui->bandrateCtrl->addItems(
+        { "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200" });
+    ui->bandrateCtrl->setCurrentIndex(3);
+
+    ui->parityCtrl->addItem("None", QSerialPort::NoParity);
+    ui->parityCtrl->addItem("Odd", QSerialPort::OddParity);
+    ui->parityCtrl->addItem("Even", QSerialPort::EvenParity);
+    ui->parityCtrl->addItem("Mark", QSerialPort::MarkParity);
+    ui->parityCtrl->addItem("Space", QSerialPort::SpaceParity);
+
+    ui->databitCtrl->addItem("5", QSerialPort::Data5);
+    ui->databitCtrl->addItem("6", QSerialPort::Data6);
+    ui->databitCtrl->addItem("7", QSerialPort::Data7);
+    ui->databitCtrl->addItem("8", QSerialPort::Data8);
+    ui->databitCtrl->setCurrentIndex(3);
+
+    ui->stopbitCtrl->addItem("1", QSerialPort::OneStop);
+    ui->stopbitCtrl->addItem("1.5", QSerialPort::OneAndHalfStop);
+    ui->stopbitCtrl->addItem("2", QSerialPort::TwoStop);
+}
+
+void Dialog::handlerPortConnection()
+{
+    qDebug() << "Open / Close Serial Port";
+    if (serialPort->isOpen()) {
+        closePort();
+        qDebug() << "Serial Port Closed";
+    } else {
+        openPort();
+    }
+}
+
+void Dialog::closePort()
+{
+    serialPort->close();
+    arrivalDisplay->flush();
+    setSettingBoxesEnabled(true);
+    ui->sendButton->setDisabled(true);
+}
+
+void Dialog::openPort()
+{
+    serialPort->setPortName(ui->portCtrl->currentData(Qt::UserRole).toString());
+    if (!serialPort->open(QIODevice::ReadWrite)) {
+        qDebug() << "Can not Open Serial Port" << serialPort->portName();
+        return;
+    }
+    plainDecoder->reset();
+    applyLineSettings();
+    setSettingBoxesEnabled(false);
+    ui->sendButton->setEnabled(true);
+    qDebug() << "Serial Port Opened:" << serialPort->portName() << ","
+             << serialPort->baudRate(QSerialPort::AllDirections) << "," << serialPort->parity()
+             << "," << serialPort->dataBits() << "," << serialPort->stopBits() << ","
+             << serialPort->flowControl();
+}
+
+void Dialog::applyLineSettings()
+{
+    // A device may refuse a setting (a pseudo-terminal has no 6 data bits); the port stays
+    // usable, so say which one was refused and carry on.
+    const auto warnIfRefused = [this](bool applied, const char *setting) {
+        if (!applied)
+            qWarning().noquote() << "Serial port refused the" << setting
+                                 << "setting:" << serialPort->errorString();
+    };
+    const int rate = QVariant(ui->bandrateCtrl->currentText()).toInt();
+    warnIfRefused(serialPort->setBaudRate(rate, QSerialPort::AllDirections), "baud rate");
+    const auto itemValue
+        = [](QComboBox *box) { return box->itemData(box->currentIndex(), Qt::UserRole).toInt(); };
+    warnIfRefused(serialPort->setParity(QSerialPort::Parity(itemValue(ui->parityCtrl))), "parity");
+    warnIfRefused(
+        serialPort->setDataBits(QSerialPort::DataBits(itemValue(ui->databitCtrl))), "data bits");
+    warnIfRefused(
+        serialPort->setStopBits(QSerialPort::StopBits(itemValue(ui->stopbitCtrl))), "stop bits");
+    warnIfRefused(serialPort->setFlowControl(QSerialPort::NoFlowControl), "flow control");
+}
+
+void Dialog::setSettingBoxesEnabled(bool enabled)
+{
+    for (QWidget *box :
+        { ui->portCtrl, ui->bandrateCtrl, ui->parityCtrl, ui->databitCtrl, ui->stopbitCtrl })
+        box->setEnabled(enabled);
+}
+
+// A device that goes away leaves the port open and reporting errors in a tight loop;
+// closing it once is the only way back to a usable window.
+void Dialog::onPortError(QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (!serialPort->isOpen())
+        return;
+    qWarning() << "Serial Port Closed on Error:" << error << serialPort->errorString();
+    closePort();
+}
+
+void Dialog::onDataAvailable()
+{
+    while (serialPort->bytesAvailable() > 0) {
+        const QByteArray arrival = serialPort->readAll();
+        const bool hex = displayModeGroup->checkedId() != plainMode;
+        const QString text = hex ? hexDisplayText(arrival) : plainDecoder->decode(arrival);
+
+        QString logged = QString::fromUtf8(arrival.constData(), arrival.size());
+        logged.remove(QChar(0)); // a zero would end the log line early
+        qDebug().noquote() << arrival.size() << " Data Read on Serial Port:" << logged;
+
+        arrivalDisplay->add(
+            text, hex ? BreakUnit::HexGroup : BreakUnit::Character, ui->crlfModeCtrl->isChecked());
+        receiveCount = addSaturating(receiveCount, arrival.size());
+        arrivalDisplay->setCount(receiveCount);
+        qDebug() << "Receive Count: " << receiveCount;
+    }
+}
+
+void Dialog::onClickDisplayMode(int id)
+{
+    qDebug() << "Display Mothed: " << id;
+}
+
+void Dialog::sendData()
+{
+    const QString source = ui->sendTextCtrl->toPlainText();
+    QByteArray output;
+    if (inputModeGroup->checkedId() == plainMode) {
+        output = plainSendBytes(source);
+    } else {
+        HexParseResult parsed = parseHexInput(source);
+        if (!parsed.accepted()) {
+            qWarning().noquote() << "Hex input not sent:" << parsed.refusal;
+            return;
+        }
+        output = parsed.bytes;
+    }
+    const qint64 written = serialPort->write(output.constData(), output.size());
+    if (written < 0) {
+        qWarning().noquote() << "Write to serial port failed:" << serialPort->errorString();
+    } else {
+        sentCount = addSaturating(sentCount, written);
+        showCount(ui->sentLCD, sentCount);
+    }
+    qDebug() << "Write Data to Serial Port.[" << loggedSource(source, inputModeGroup->checkedId())
+             << "]";
+}
+
+void Dialog::onClickInputMode(int id)
+{
+    qDebug() << "Input Mothed: " << id;
+}

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+// Two linked pseudo-terminals made by socat: the program opens one end, the test the other.
+class PtyPair
+{
+public:
+    static bool available() { return !QStandardPaths::findExecutable("socat").isEmpty(); }
+
+    bool start()
+    {
+        const QString a = portPath(), b = peerPath();
+        socat.start("socat", { "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b });
+        if (!socat.waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 500; ++i) {
+            if (QFileInfo::exists(a) && QFileInfo::exists(b))
+                return true;
+            QThread::msleep(10);
+        }
+        return false;
+    }
+    void kill()
+    {
+        socat.kill();
+        socat.waitForFinished(5000);
+    }
+    ~PtyPair() { kill(); }
+
+    QString portPath() const { return dir.filePath("ttyA"); }
+    QString peerPath() const { return dir.filePath("ttyB"); }
+
+private:
+    QTemporaryDir dir;
+    QProcess socat;
+};

@@ -1,0 +1,201 @@
+// SPDX-License-Identifier: MIT
+#include "dialog.h"
+#include "logcollector.h"
+
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QLCDNumber>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSerialPortInfo>
+#include <QTextEdit>
+#include <QtTest>
+
+class TestConstruction : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void settingLists_data();
+    void settingLists();
+    void portList();
+    void initialState();
+    void buttonGroups_data();
+    void buttonGroups();
+    void slotTable();
+    void modeClicksLog_data();
+    void modeClicksLog();
+    void connectButtonReachesItsSlot();
+    void sendButtonReachesItsSlot();
+};
+
+void TestConstruction::settingLists_data()
+{
+    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QList<int>>("data");
+    QTest::addColumn<int>("current");
+    QTest::newRow("bandrateCtrl") << QStringList { "1200", "2400", "4800", "9600", "19200", "38400",
+        "57600", "115200" } << QList<int>()
+                                  << 3;
+    QTest::newRow("parityCtrl") << QStringList { "None", "Odd", "Even", "Mark", "Space" }
+                                << QList<int> { 0, 3, 2, 5, 4 } << 0;
+    QTest::newRow("databitCtrl") << QStringList { "5", "6", "7", "8" } << QList<int> { 5, 6, 7, 8 }
+                                 << 3;
+    QTest::newRow("stopbitCtrl") << QStringList { "1", "1.5", "2" } << QList<int> { 1, 3, 2 } << 0;
+}
+
+void TestConstruction::settingLists()
+{
+    QFETCH(QStringList, texts);
+    QFETCH(QList<int>, data);
+    QFETCH(int, current);
+    Dialog dialog;
+    auto *box = dialog.findChild<QComboBox *>(QTest::currentDataTag());
+    QVERIFY(box);
+    QCOMPARE(box->count(), texts.size());
+    QCOMPARE(box->currentIndex(), current);
+    for (int i = 0; i < texts.size(); ++i) {
+        QCOMPARE(box->itemText(i), texts.at(i));
+        const QVariant value = box->itemData(i, Qt::UserRole);
+        if (data.isEmpty())
+            QVERIFY(!value.isValid());
+        else
+            QCOMPARE(value.toInt(), data.at(i));
+    }
+}
+
+void TestConstruction::portList()
+{
+    LogCollector log;
+    Dialog dialog;
+    const auto ports = QSerialPortInfo::availablePorts();
+    auto *portCtrl = dialog.findChild<QComboBox *>("portCtrl");
+    QCOMPARE(portCtrl->count(), ports.size());
+    QStringList expectedLog;
+    for (int i = 0; i < ports.size(); ++i) {
+        const QSerialPortInfo &info = ports.at(i);
+        QCOMPARE(portCtrl->itemText(i), info.portName() + "(" + info.description() + ")");
+        QCOMPARE(portCtrl->itemData(i).toString(), info.portName());
+        expectedLog << QString("Index       :  %1").arg(i)
+                    << QString("Name        :  \"%1\"").arg(info.portName())
+                    << QString("Description :  \"%1\"").arg(info.description())
+                    << QString("Manufacturer:  \"%1\"").arg(info.manufacturer());
+    }
+    QCOMPARE(log.take(QtDebugMsg), expectedLog);
+    if (ports.isEmpty())
+        QCOMPARE(portCtrl->currentIndex(), -1);
+}
+
+void TestConstruction::initialState()
+{
+    Dialog dialog;
+    QVERIFY(dialog.findChild<QTextEdit *>("receiverTextCtl")->isReadOnly());
+    QVERIFY(!dialog.findChild<QTextEdit *>("sendTextCtrl")->isReadOnly());
+    QVERIFY(!dialog.findChild<QPushButton *>("sendButton")->isEnabled());
+    QVERIFY(dialog.findChild<QPushButton *>("portConnectionButton")->isEnabled());
+    for (const char *name :
+        { "portCtrl", "bandrateCtrl", "parityCtrl", "databitCtrl", "stopbitCtrl" })
+        QVERIFY(dialog.findChild<QComboBox *>(name)->isEnabled());
+    auto *port = dialog.findChild<QSerialPort *>();
+    QVERIFY(port);
+    QCOMPARE(port->parent(), &dialog);
+    QVERIFY(!port->isOpen());
+    QCOMPARE(dialog.findChild<QLCDNumber *>("receiveCountLCD")->intValue(), 0);
+    QCOMPARE(dialog.findChild<QLCDNumber *>("sentLCD")->intValue(), 0);
+    QVERIFY(dialog.isHidden());
+}
+
+void TestConstruction::buttonGroups_data()
+{
+    QTest::addColumn<QString>("plain");
+    QTest::addColumn<QString>("hex");
+    QTest::newRow("display") << "displayByPlainRadio"
+                             << "displayByHexRadio";
+    QTest::newRow("input") << "inputByPlainRadio"
+                           << "inputByHexStringRadio";
+}
+
+void TestConstruction::buttonGroups()
+{
+    QFETCH(QString, plain);
+    QFETCH(QString, hex);
+    Dialog dialog;
+    auto *plainRadio = dialog.findChild<QRadioButton *>(plain);
+    QButtonGroup *group = plainRadio->group();
+    QVERIFY(group);
+    QCOMPARE(group->parent(), &dialog);
+    QVERIFY(group->exclusive());
+    QCOMPARE(group->buttons().size(), 2);
+    QCOMPARE(group->id(plainRadio), 1);
+    QCOMPARE(group->id(dialog.findChild<QRadioButton *>(hex)), 2);
+    QCOMPARE(group->checkedId(), 1);
+}
+
+void TestConstruction::slotTable()
+{
+    const QMetaObject &meta = Dialog::staticMetaObject;
+    QCOMPARE(meta.className(), "Dialog");
+    const QStringList expected { "handlerPortConnection()", "onDataAvailable()", "sendData()",
+        "onClickDisplayMode(int)", "onClickInputMode(int)" };
+    QStringList own;
+    for (int i = meta.methodOffset(); i < meta.methodCount(); ++i) {
+        QCOMPARE(meta.method(i).access(), QMetaMethod::Private);
+        own << meta.method(i).methodSignature();
+    }
+    QCOMPARE(own, expected);
+}
+
+void TestConstruction::modeClicksLog_data()
+{
+    QTest::addColumn<QString>("radio");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("display hex") << "displayByHexRadio"
+                                 << "Display Mothed:  2";
+    QTest::newRow("display plain") << "displayByPlainRadio"
+                                   << "Display Mothed:  1";
+    QTest::newRow("input hex") << "inputByHexStringRadio"
+                               << "Input Mothed:  2";
+    QTest::newRow("input plain") << "inputByPlainRadio"
+                                 << "Input Mothed:  1";
+}
+
+void TestConstruction::modeClicksLog()
+{
+    QFETCH(QString, radio);
+    QFETCH(QString, line);
+    Dialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    LogCollector log;
+    auto *button = dialog.findChild<QRadioButton *>(radio);
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, button->height() / 2));
+    QVERIFY(button->isChecked());
+    QCOMPARE(log.take(QtDebugMsg), QStringList { line });
+}
+
+void TestConstruction::connectButtonReachesItsSlot()
+{
+    Dialog dialog;
+    dialog.findChild<QComboBox *>("portCtrl")->clear(); // as on a machine without ports
+    LogCollector log;
+    // No port is selected, so the open fails under an empty name.
+    QTest::mouseClick(dialog.findChild<QPushButton *>("portConnectionButton"), Qt::LeftButton);
+    QCOMPARE(log.take(QtDebugMsg),
+        (QStringList { "Open / Close Serial Port", "Can not Open Serial Port \"\"" }));
+    QVERIFY(!dialog.findChild<QPushButton *>("sendButton")->isEnabled());
+}
+
+void TestConstruction::sendButtonReachesItsSlot()
+{
+    Dialog dialog;
+    auto *send = dialog.findChild<QPushButton *>("sendButton");
+    send->setEnabled(true); // as if a port were open: the write then fails
+    dialog.findChild<QTextEdit *>("sendTextCtrl")->setPlainText("AT");
+    LogCollector log;
+    QTest::mouseClick(send, Qt::LeftButton);
+    QCOMPARE(log.take(QtDebugMsg), QStringList { "Write Data to Serial Port.[ \"AT\" ]" });
+    QCOMPARE(dialog.findChild<QLCDNumber *>("sentLCD")->intValue(), 0);
+}
+
+QTEST_MAIN(TestConstruction)
+#include "tst_construction.moc"
