@@ -1,0 +1,1 @@
+# Soak, fault and bad-input tests.
