@@ -1,1 +1,64 @@
 # Install rules and packaging.
+include(GNUInstallDirs)
+
+# One id names the desktop entry, the icon and the AppStream component, so that launchers and
+# software centres can tie the three together.
+set(APP_ID io.github.serialterminal.serialterminal)
+
+install(TARGETS serialterminal RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+if(UNIX AND NOT APPLE)
+    # The PNGs are rendered at build time from the same drawing as the committed window icon,
+    # so a change to the drawing reaches every size and no bitmap can go stale in the tree.
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    set(ICON_SIZES 16 32 48 128)
+    set(icon_files)
+    foreach(size IN LISTS ICON_SIZES)
+        set(dir ${PROJECT_BINARY_DIR}/icons/hicolor/${size}x${size}/apps)
+        add_custom_command(OUTPUT ${dir}/${APP_ID}.png
+            COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+            COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/resources/make_icon.py
+                png ${size} ${dir}/${APP_ID}.png
+            DEPENDS ${PROJECT_SOURCE_DIR}/resources/make_icon.py
+            COMMENT "Rendering the ${size}x${size} application icon"
+            VERBATIM)
+        list(APPEND icon_files ${dir}/${APP_ID}.png)
+        install(FILES ${dir}/${APP_ID}.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+    endforeach()
+    add_custom_target(desktop_icons ALL DEPENDS ${icon_files})
+
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/${APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/${APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endif()
+
+set(PACKAGE_MAINTAINER "Serial Terminal maintainers <maintainers@serialterminal.invalid>"
+    CACHE STRING "Name and e-mail address for the Maintainer field of the Debian package")
+
+set(CPACK_PACKAGE_NAME serialterminal)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT ${PACKAGE_MAINTAINER})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "serial port terminal with a Chinese user interface")
+# Debian wants the extended description in lines of under 80 characters.
+set(CPACK_PACKAGE_DESCRIPTION [[
+A small Qt desktop program with one window for talking to a serial port.
+It lists the serial ports present at start-up and opens the chosen one with
+the chosen baud rate, parity, data bits and stop bits. Bytes that arrive are
+shown as text or as hexadecimal pairs, successive arrivals alternately in red
+and blue. Typed text is sent as plain text or as hexadecimal byte pairs.
+Received and sent bytes are counted. The window texts are in Chinese.]])
+set(CPACK_STRIP_FILES ON)
+if(UNIX AND NOT APPLE)
+    set(CPACK_GENERATOR DEB)
+endif()
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION comm)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# dpkg-shlibdeps turns the binary's needed libraries into Depends, so the Qt package names
+# follow whatever the build machine's distribution calls them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+include(CPack)

@@ -29,11 +29,7 @@ ArrivalDisplay::ArrivalDisplay(QTextEdit *receiveBox, QLCDNumber *receiveCounter
     // Nobody can undo into a read-only box, and the undo stack would hold every byte again.
     box->setUndoRedoEnabled(false);
     flushTimer.setSingleShot(true);
-    connect(&flushTimer, &QTimer::timeout, this, [this] {
-        QElapsedTimer clock;
-        clock.start();
-        insertPending(clock, false);
-    });
+    connect(&flushTimer, &QTimer::timeout, this, [this] { insertPending(false); });
 }
 
 void ArrivalDisplay::add(const QString &text, BreakUnit unit, bool lineBreak)
@@ -64,10 +60,10 @@ void ArrivalDisplay::setCount(int newCount)
 void ArrivalDisplay::flush()
 {
     flushTimer.stop();
-    insertPending(QElapsedTimer(), true);
+    insertPending(true);
 }
 
-void ArrivalDisplay::insertPending(const QElapsedTimer &clock, bool unbounded)
+void ArrivalDisplay::insertPending(bool unbounded)
 {
     if (countChanged) {
         showCount(counter, count);
@@ -75,23 +71,49 @@ void ArrivalDisplay::insertPending(const QElapsedTimer &clock, bool unbounded)
     }
     if (pending.empty())
         return;
-    trimBox(pendingCharacters);
+    QElapsedTimer clock;
+    clock.start();
+    // The document lays the text out when the edit block ends, so the work is bounded by
+    // the number of characters, at a cost per character learnt from earlier batches.
+    const qint64 budget
+        = unbounded ? pendingCharacters : qMin(pendingCharacters, charactersPerFlush);
+    trimBox(budget);
     QTextCursor cursor(box->document());
     cursor.movePosition(QTextCursor::End);
     // One edit block makes the document lay out and signal once for the whole batch.
     cursor.beginEditBlock();
-    while (!pending.empty()) {
+    qint64 inserted = 0;
+    while (!pending.empty() && inserted < budget) {
         Segment &segment = pending.front();
-        cursor.insertText(segment.text, colourFormat(segment.red));
-        pendingCharacters -= segment.text.size();
-        pending.pop_front();
-        if (!unbounded && clock.elapsed() >= flushBudgetMs)
-            break;
+        int take = int(qMin<qint64>(segment.text.size(), budget - inserted));
+        if (take < segment.text.size() && segment.text.at(take - 1).isHighSurrogate())
+            ++take; // never part a surrogate pair
+        if (take == segment.text.size()) {
+            cursor.insertText(segment.text, colourFormat(segment.red));
+            pending.pop_front();
+        } else {
+            cursor.insertText(segment.text.left(take), colourFormat(segment.red));
+            segment.text.remove(0, take);
+        }
+        inserted += take;
     }
+    pendingCharacters -= inserted;
     cursor.endEditBlock();
     box->moveCursor(QTextCursor::End);
+    learnCost(inserted, clock.nsecsElapsed());
     if (!pending.empty())
         flushTimer.start(0); // let input and painting in before the rest
+}
+
+void ArrivalDisplay::learnCost(qint64 characters, qint64 nanoseconds)
+{
+    // Small batches say little about the cost per character; they don't steer.
+    if (characters < 4096)
+        return;
+    const double affordable
+        = double(characters) * flushBudgetMs * 1e6 / qMax<qint64>(nanoseconds, 1);
+    const double smoothed = (charactersPerFlush + affordable) / 2;
+    charactersPerFlush = qBound<qint64>(4096, qint64(smoothed), maxCharacters);
 }
 
 // Text that the box would trim before it was ever shown is not worth inserting.

@@ -45,7 +45,8 @@ private:
         bool red;
     };
 
-    void insertPending(const QElapsedTimer &clock, bool unbounded);
+    void insertPending(bool unbounded);
+    void learnCost(qint64 characters, qint64 nanoseconds);
     void dropOverflowingPending();
     void trimBox(qint64 incoming);
     int boxCharacters() const;
@@ -59,4 +60,5 @@ private:
     bool countChanged = false;
     int count = 0;
     int openParagraphLength = 0;
+    qint64 charactersPerFlush = 65536;
 };

@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: MIT
+#include "receivecase.h"
+#include "writer.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMap>
+#include <QProcess>
+#include <QTextStream>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char *const description = R"(
+Measures how well the terminal window keeps up with a device that sends a lot.
+Each case drives the real Dialog over a socat pseudo-terminal pair: the port is
+opened with the window's own button, and a writer process plays the device.
+  plain: 60-character text lines (59 printable characters and a line feed),
+         received in plain display form;
+  hex:   random bytes, received in hex display form.
+Every form runs at full speed for every size, and at each paced rate for the
+smallest size only (100 MB at 92 kB/s would take 18 minutes). Sizes and rates
+take k (1000) and M (1000000); 921600 baud carries 92160 B/s.
+
+Each case runs in a process of its own, so CPU and peak RSS are that case's,
+and the writer is a further process whose CPU is not counted.
+Figures, one row per case:
+  drained       kB/s (1000 B/s) from the writer's first byte until the
+                dialog had counted every byte;
+  CPU           user + system seconds of the window's process, start-up
+                included, until every byte was counted;
+  peak RSS      VmHWM of the window's process at that point;
+  RSS at end    VmRSS one second later (the receive box caught up);
+  stall         how late a 5 ms repeating timer fired while the bytes came:
+                the worst tick and the 95th percentile;
+  check         the dialog's count (its log line and its counter) against
+                the bytes the writer wrote; "STALLED at P %" when the count
+                stopped moving for 60 s or the case ran out of time.
+The dialog logs every arrival's text and count with qDebug; the benchmark's
+message handler keeps the count and drops the rest, so qDebug's formatting is
+measured but printing megabytes to a terminal is not.
+
+The window is shown on the Qt platform the environment gives: offscreen when
+there is no DISPLAY, xcb under `xvfb-run -a serialbench` (closer to a desktop).
+Default: the 4 cases of 10 MB and the 2 full-speed cases of 100 MB.)";
+
+struct Case
+{
+    CaseSpec spec;
+    QString label;
+};
+
+qint64 parseAmount(const QString &text, bool *ok)
+{
+    QString digits = text.trimmed();
+    qint64 unit = 1;
+    if (digits.endsWith('k', Qt::CaseInsensitive))
+        unit = 1000;
+    else if (digits.endsWith('M'))
+        unit = 1000000;
+    if (unit != 1)
+        digits.chop(1);
+    const qint64 value = digits.toLongLong(ok) * unit;
+    *ok = *ok && value > 0;
+    return value;
+}
+
+QList<qint64> parseAmounts(const QString &list, bool allowUnlimited)
+{
+    QList<qint64> amounts;
+    for (const QString &item : list.split(',', Qt::SkipEmptyParts)) {
+        bool ok = allowUnlimited && item == "unlimited";
+        const qint64 value = ok ? 0 : parseAmount(item, &ok);
+        if (!ok) {
+            std::fprintf(stderr, "serialbench: not an amount: %s\n", qPrintable(item));
+            std::exit(2);
+        }
+        amounts << value;
+    }
+    return amounts;
+}
+
+QString amountText(qint64 amount)
+{
+    if (amount % 1000000 == 0)
+        return QString::number(amount / 1000000) + "M";
+    if (amount % 1000 == 0)
+        return QString::number(amount / 1000) + "k";
+    return QString::number(amount);
+}
+
+QList<Case> plannedCases(const QCommandLineParser &options)
+{
+    const QStringList forms = options.value("cases").split(',', Qt::SkipEmptyParts);
+    QList<qint64> sizes
+        = parseAmounts(options.isSet("quick") ? "1M" : options.value("sizes"), false);
+    const QList<qint64> rates = parseAmounts(options.value("rates"), true);
+    std::sort(sizes.begin(), sizes.end());
+    QList<Case> cases;
+    for (const qint64 size : sizes) {
+        for (const QString &form : forms) {
+            if (form != "plain" && form != "hex") {
+                std::fprintf(stderr, "serialbench: no such case: %s\n", qPrintable(form));
+                std::exit(2);
+            }
+            for (const qint64 rate : rates) {
+                if (rate > 0 && size != sizes.first())
+                    continue;
+                const QString pace = rate > 0 ? amountText(rate) + "B/s" : "full speed";
+                cases << Case { { form == "hex", size, rate },
+                    QStringLiteral("%1 %2B %3").arg(form, amountText(size), pace) };
+            }
+        }
+    }
+    return cases;
+}
+
+QMap<QString, QString> runInChild(const CaseSpec &spec)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+        { "--case", spec.hex ? "hex" : "plain", "--size", QString::number(spec.size), "--rate",
+            QString::number(spec.rate) });
+    child.waitForFinished(-1);
+    QMap<QString, QString> result;
+    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
+        if (!line.startsWith("RESULT "))
+            continue;
+        for (const QByteArray &field : line.mid(7).split(' ')) {
+            const int equals = field.indexOf('=');
+            if (equals > 0)
+                result.insert(field.left(equals), field.mid(equals + 1));
+        }
+    }
+    if (result.isEmpty())
+        result.insert("status", QStringLiteral("crashed (exit %1)").arg(child.exitCode()));
+    return result;
+}
+
+QString checkText(const Case &c, const QMap<QString, QString> &r)
+{
+    const QString status = r["status"];
+    if (status == "stalled") // rounded down: 99.99 % is not done
+        return QStringLiteral("STALLED at %1 %")
+            .arg(std::floor(1000.0 * r["counted"].toDouble() / c.spec.size) / 10, 0, 'f', 1);
+    if (status == "mismatch")
+        return QStringLiteral("MISMATCH: wrote %1, counted %2, shown %3")
+            .arg(r["written"], r["counted"], r["shown"]);
+    if (status == "error")
+        return "ERROR: " + QString(r["reason"]).replace('_', ' ');
+    return status;
+}
+
+QString tableRow(const Case &c, const QMap<QString, QString> &r)
+{
+    const QString status = r["status"];
+    if (status != "ok" && status != "stalled" && status != "mismatch")
+        return QStringLiteral("| %1 | | | | | | | %2 |").arg(c.label, checkText(c, r));
+    const auto mib
+        = [&](const char *key) { return QString::number(r[key].toDouble() / 1024, 'f', 1); };
+    const auto ms
+        = [&](const char *key) { return QString::number(r[key].toDouble() / 1000, 'f', 1); };
+    const double seconds = r["seconds"].toDouble();
+    const QString rate = seconds > 0 ? QString::number(c.spec.size / seconds / 1000, 'f', 0) : "-";
+    return QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
+        .arg(c.label, rate, r["cpu"], mib("hwm_kb"), mib("rss_kb"), ms("stall_max_us"),
+            ms("stall_p95_us"), checkText(c, r));
+}
+
+int runCases(const QCommandLineParser &options)
+{
+    const QList<Case> cases = plannedCases(options);
+    QStringList rows;
+    QString platform;
+    bool allOk = true;
+    for (const Case &c : cases) {
+        std::fprintf(stderr, "serialbench: %s ...\n", qPrintable(c.label));
+        const QMap<QString, QString> result = runInChild(c.spec);
+        if (result["status"] != "ok") {
+            allOk = false;
+            std::fprintf(stderr, "serialbench: %s FAILED: %s\n", qPrintable(c.label),
+                qPrintable(checkText(c, result)));
+        }
+        if (platform.isEmpty())
+            platform = result["platform"];
+        rows << tableRow(c, result);
+    }
+    QTextStream out(stdout);
+    out << "Qt " << qVersion() << ", platform " << platform << "\n\n"
+        << "| Case | Drained kB/s | CPU s | Peak RSS MiB | RSS at end MiB | Worst stall ms | "
+           "p95 stall ms | Check |\n"
+        << "|---|---:|---:|---:|---:|---:|---:|---|\n"
+        << rows.join('\n') << '\n';
+    return allOk ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The device's end: no Qt at all, so it starts fast and stays small.
+    if (argc == 7 && std::strcmp(argv[1], "--writer") == 0)
+        return runWriter(argv[2], std::strcmp(argv[3], "plain") == 0, std::atoll(argv[4]),
+            std::atoll(argv[5]), quint32(std::strtoul(argv[6], nullptr, 10)));
+
+    if (argc == 7 && std::strcmp(argv[1], "--case") == 0) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
+            && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        QApplication app(argc, argv);
+        CaseSpec spec;
+        spec.hex = std::strcmp(argv[2], "hex") == 0;
+        spec.size = std::atoll(argv[4]);
+        spec.rate = std::atoll(argv[6]);
+        return runReceiveCase(spec);
+    }
+
+    QCoreApplication app(argc, argv);
+    QCommandLineParser options;
+    options.setApplicationDescription(QString(description).trimmed());
+    options.addHelpOption();
+    options.addOptions({
+        { "cases", "Display forms to run: plain, hex (default: both).", "list", "plain,hex" },
+        { "sizes", "Bytes per case (default: 10M,100M).", "list", "10M,100M" },
+        { "rates", "Writer rates in B/s, unlimited for full speed (default: unlimited,92k).",
+            "list", "unlimited,92k" },
+        { "quick", "1 MB cases only, for a smoke run." },
+    });
+    options.process(app);
+    return runCases(options);
+}

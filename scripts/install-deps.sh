@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Debian 12 packages for building, running, testing, fuzzing and packaging.
+set -euo pipefail
+sudo=""
+[ "$(id -u)" = 0 ] || sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends \
+    cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev \
+    socat xvfb xauth xdotool imagemagick python3 \
+    clang clang-format libclang-rt-14-dev llvm \
+    dpkg-dev file desktop-file-utils appstream >/dev/null

@@ -1,0 +1,231 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a configured and built tree, unpacks it into a scratch root
+# and checks what a user would get from installing it: the files, the computed dependencies,
+# metadata that desktop tools accept, and a program that starts and shows its window.
+#
+#   check_package.sh CPACK CPACK_CONFIG SCRATCH_DIR VERSION APP_ID
+set -uo pipefail
+
+cpack=$1 config=$2 work=$3 version=$4 app_id=$5
+skipped=77
+wait_limit=60 # seconds; only keeps a hung start from blocking the run, never a pass condition
+
+failures=0
+fail()
+{
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+pass() { echo "ok: $*"; }
+# check WHAT WHY COMMAND...: WHY explains a failure of COMMAND.
+check()
+{
+    local what=$1 why=$2
+    shift 2
+    if "$@"; then pass "$what"; else fail "$what: $why"; fi
+}
+
+for tool in dpkg-deb od; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIP: $tool is missing; the Debian package cannot be built or unpacked here"
+        exit $skipped
+    fi
+done
+
+rm -rf "$work"
+mkdir -p "$work"
+root=$work/root
+
+# cpack runs the tree's preinstall step first, so a stale build is brought up to date here
+# rather than packaged as it is.
+if ! "$cpack" -G DEB --config "$config" -B "$work/pkg" >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log"
+    echo "FAIL: cpack could not build the package (needs dpkg-dev and file for dpkg-shlibdeps)"
+    exit 1
+fi
+debs=("$work"/pkg/*.deb)
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    echo "FAIL: expected exactly one .deb in $work/pkg, found: ${debs[*]}"
+    exit 1
+fi
+deb=${debs[0]}
+echo "package: $deb"
+dpkg-deb --info "$deb" control
+
+field() { dpkg-deb --field "$deb" "$1"; }
+
+check "Package is serialterminal" "it is '$(field Package)'" [ "$(field Package)" = serialterminal ]
+check "Version is $version" "it is '$(field Version)'" [ "$(field Version)" = "$version" ]
+depends=$(field Depends)
+for lib in libqt5serialport5 libqt5widgets5; do
+    # A distribution may rename the library package with a suffix (t64 and the like).
+    check "Depends lists $lib" "'$depends'" grep -Eq "(^|, )${lib}[a-z0-9]*( |,|$)" <<<"$depends"
+done
+
+dpkg-deb -x "$deb" "$root" || { echo "FAIL: dpkg-deb -x failed"; exit 1; }
+
+bin=$root/usr/bin/serialterminal
+desktop=$root/usr/share/applications/$app_id.desktop
+metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
+
+magic=$(od -An -c -N4 "$bin" 2>/dev/null | tr -d ' ')
+check "usr/bin/serialterminal is an executable" "missing, not executable or not ELF" \
+    [ -x "$bin" -a "$magic" = '177ELF' ]
+others=$(find "$root/usr/bin" -mindepth 1 ! -name serialterminal)
+check "nothing else in usr/bin" "found $others" [ -z "$others" ]
+stray=$(find "$root" -name '*.a' -o -name '*.h' -o -name 'tst_*')
+check "no build leftovers" "found $stray" [ -z "$stray" ]
+check "desktop entry installed" "no $desktop" [ -f "$desktop" ]
+check "metainfo installed" "no $metainfo" [ -f "$metainfo" ]
+
+for size in 16 32 48 128; do
+    png=$root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png
+    if [ ! -f "$png" ]; then
+        fail "no ${size}x${size} icon at $png"
+        continue
+    fi
+    # PNG signature, then IHDR's big-endian width and height at offsets 16 and 20.
+    signature=$(od -An -tx1 -N8 "$png" | tr -d ' \n')
+    read -r w0 w1 w2 w3 h0 h1 h2 h3 < <(od -An -tu1 -j16 -N8 "$png")
+    width=$(((w0 << 24) | (w1 << 16) | (w2 << 8) | w3))
+    height=$(((h0 << 24) | (h1 << 16) | (h2 << 8) | h3))
+    if [ "$signature" = 89504e470d0a1a0a ] && [ "$width" = "$size" ] && [ "$height" = "$size" ]; then
+        pass "${size}x${size} icon"
+    else
+        fail "${size}x${size} icon is not a ${size}x${size} PNG (signature $signature, ${width}x${height})"
+    fi
+done
+
+if [ -f "$desktop" ]; then
+    entry() { sed -n "s/^$1=//p" "$desktop" | head -n 1; }
+    check "desktop Icon names the icons" "it is '$(entry Icon)', the icons are $app_id" \
+        [ "$(entry Icon)" = "$app_id" ]
+    check "desktop Exec names the program" "'$(entry Exec)' is not a program in usr/bin" \
+        [ -x "$root/usr/bin/$(entry Exec | cut -d' ' -f1)" ]
+fi
+if [ -f "$metainfo" ]; then
+    check "metainfo launches $app_id.desktop" "its launchable differs" \
+        grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo"
+    newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n 1 | cut -d'"' -f2)
+    check "metainfo's newest release is $version" "it is '$newest': add a <release>" \
+        [ "$newest" = "$version" ]
+fi
+
+if command -v desktop-file-validate >/dev/null; then
+    # Hints count too: they are printed, and the entry should draw none.
+    if out=$(desktop-file-validate "$desktop" 2>&1) && [ -z "$out" ]; then
+        pass "desktop-file-validate"
+    else
+        fail "desktop-file-validate: $out"
+    fi
+else
+    echo "SKIP: desktop-file-validate is missing (package desktop-file-utils); desktop entry not validated"
+fi
+if command -v appstreamcli >/dev/null; then
+    # validate-tree checks the metainfo and that the desktop entry it launches is installed.
+    if appstreamcli validate-tree --no-net --pedantic --explain "$root"; then
+        pass "appstreamcli validate-tree"
+    else
+        fail "appstreamcli validate-tree"
+    fi
+else
+    echo "SKIP: appstreamcli is missing (package appstream); metainfo not validated"
+fi
+
+pids=()
+cleanup()
+{
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+}
+trap cleanup EXIT
+
+# Waits until COMMAND succeeds while the program PID is still running.
+wait_for()
+{
+    local pid=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + wait_limit))
+    while ((SECONDS < deadline)); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            wait "$pid"
+            fail "the program exited with $? before $what"
+            return 1
+        fi
+        "$@" && return 0
+        sleep 0.2
+    done
+    fail "no $what within ${wait_limit}s"
+    return 1
+}
+
+# Stops the program; a status other than SIGTERM's means it died on its own first.
+stop()
+{
+    local pid=$1
+    # Already reaped by wait_for, which has reported how it ended.
+    kill -0 "$pid" 2>/dev/null || return 0
+    kill -TERM "$pid" 2>/dev/null
+    wait "$pid"
+    local status=$?
+    [ $status -eq 143 ] || fail "the program ended with status $status instead of by SIGTERM"
+}
+
+# Offscreen, the widget repaint manager's log tells when the dialog's top-level window has
+# been painted and flushed, which happens only once it is shown.
+log=$work/offscreen.log
+QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="qt.widgets.painting=true" "$bin" >"$log" 2>&1 &
+app=$!
+pids+=("$app")
+if wait_for "$app" "flushed dialog window under offscreen" \
+    grep -q '^qt.widgets.painting: Flushing QRegion(.*) of Dialog(' "$log"; then
+    pass "the installed program shows its window (offscreen)"
+fi
+stop "$app"
+
+# On a real X server: the window's title, and the WM class that the desktop entry tells
+# launchers to match the running window against.
+visible_window() { xdotool search --onlyvisible "$@" >/dev/null 2>&1; }
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+    # -displayfd lets the server pick a free display itself, so parallel runs cannot collide.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    xvfb=$!
+    pids+=("$xvfb")
+    deadline=$((SECONDS + wait_limit))
+    while [ ! -s "$work/display" ] && kill -0 "$xvfb" 2>/dev/null && ((SECONDS < deadline)); do
+        sleep 0.1
+    done
+    if [ -s "$work/display" ]; then
+        DISPLAY=:$(head -n 1 "$work/display")
+        export DISPLAY
+        QT_QPA_PLATFORM=xcb "$bin" >"$work/xcb.log" 2>&1 &
+        app=$!
+        pids+=("$app")
+        if wait_for "$app" "visible window titled 串口工具" visible_window --name '^串口工具$'; then
+            pass "the installed program shows a window titled 串口工具 (Xvfb)"
+            wm_class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
+            if [ -z "$wm_class" ]; then
+                fail "the desktop entry sets no StartupWMClass"
+            elif visible_window --classname "^$wm_class\$"; then
+                pass "the window's WM class matches StartupWMClass=$wm_class"
+            else
+                fail "no window with WM class '$wm_class' as the desktop entry's StartupWMClass says"
+            fi
+        fi
+        stop "$app"
+    else
+        cat "$work/xvfb.log"
+        fail "Xvfb did not start"
+    fi
+    kill "$xvfb" 2>/dev/null
+    wait "$xvfb" 2>/dev/null
+else
+    echo "SKIP: Xvfb or xdotool is missing (packages xvfb, xdotool); window title not checked"
+fi
+
+if [ $failures -ne 0 ]; then
+    echo "package check: $failures failed"
+    exit 1
+fi
+echo "package check: all passed"
