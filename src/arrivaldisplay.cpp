@@ -102,7 +102,7 @@ void ArrivalDisplay::insertPending(bool unbounded)
     box->moveCursor(QTextCursor::End);
     learnCost(inserted, clock.nsecsElapsed());
     if (!pending.empty())
-        flushTimer.start(0); // let input and painting in before the rest
+        flushTimer.start(catchUpDelayMs); // reading and the user come first
 }
 
 void ArrivalDisplay::learnCost(qint64 characters, qint64 nanoseconds)

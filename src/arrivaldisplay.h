@@ -22,8 +22,10 @@ class ArrivalDisplay : public QObject
 
 public:
     // Longest the box and counter lag the port, and the display work done in one go.
-    static constexpr int flushDelayMs = 25;
+    static constexpr int flushDelayMs = 40;
     static constexpr int flushBudgetMs = 15;
+    // When the box falls behind a flood, the port and the user get this long between batches.
+    static constexpr int catchUpDelayMs = 15;
     // The box keeps the most recent characters up to this many; trimming the top of a
     // QTextEdit lays out all that remains, so it is trimmed well below that in one go.
     static constexpr int maxCharacters = 1000000;
