@@ -11,7 +11,7 @@ class QTextDecoder;
 QByteArray plainSendBytes(const QString &text);
 
 // Text of arrivals in plain form. Keeps a split UTF-8 sequence until the rest of it
-// arrives, so one connection's stream decodes the same however the port chops it.
+// arrives, so valid UTF-8 decodes the same however the port chops it.
 class PlainDisplayDecoder
 {
 public:

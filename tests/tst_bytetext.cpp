@@ -88,6 +88,8 @@ void TestByteText::plainSend_data()
     QTest::newRow("beyond the bmp")
         << QString::fromUtf8("\xf0\x9f\x98\x80") << QByteArray("\xf0\x9f\x98\x80");
     QTest::newRow("latin-1 letter") << QString::fromUtf8("é") << QByteArray("\xc3\xa9");
+    QTest::newRow("carriage return inside a surrogate pair")
+        << QString(QChar(0xd83d)) + "\r" + QChar(0xde00) << QByteArray("\xf0\x9f\x98\x80");
 }
 
 void TestByteText::plainSend()
@@ -110,8 +112,9 @@ void TestByteText::plainDecode_data()
     QTest::newRow("character split over two arrivals") << QList<QByteArray> { "A\xe4\xb8",
         "\xb2"
         "B" } << QStringList { "A", QString::fromUtf8("串B") };
-    QTest::newRow("four-byte character in three pieces") << QList<QByteArray> { "\xf0", "\x9f\x98",
-        "\x80" } << QStringList { "", "", QString::fromUtf8("\xf0\x9f\x98\x80") };
+    QTest::newRow("four-byte character in three pieces, one read empty")
+        << QList<QByteArray> { "\xf0", "\x9f\x98", "", "\x80" }
+        << QStringList { "", "", "", QString::fromUtf8("\xf0\x9f\x98\x80") };
     QTest::newRow("malformed byte") << QList<QByteArray> { "a\xff"
                                                            "b" }
                                     << QStringList { QString("a") + QChar(0xfffd) + "b" };
