@@ -27,6 +27,7 @@ private slots:
     void modeClicksLog();
     void connectButtonReachesItsSlot();
     void sendButtonReachesItsSlot();
+    void closingTheWindowEndsTheLoopWithZero();
 };
 
 void TestConstruction::settingLists_data()
@@ -195,6 +196,15 @@ void TestConstruction::sendButtonReachesItsSlot()
     QTest::mouseClick(send, Qt::LeftButton);
     QCOMPARE(log.take(QtDebugMsg), QStringList { "Write Data to Serial Port.[ \"AT\" ]" });
     QCOMPARE(dialog.findChild<QLCDNumber *>("sentLCD")->intValue(), 0);
+}
+
+void TestConstruction::closingTheWindowEndsTheLoopWithZero()
+{
+    Dialog dialog;
+    dialog.show();
+    QTimer::singleShot(0, &dialog, &QWidget::close);
+    QCOMPARE(QApplication::exec(), 0);
+    QVERIFY(dialog.isHidden());
 }
 
 QTEST_MAIN(TestConstruction)
