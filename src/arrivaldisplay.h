@@ -22,7 +22,7 @@ class ArrivalDisplay : public QObject
 
 public:
     // Longest the box and counter lag the port, and the display work done in one go.
-    static constexpr int flushDelayMs = 40;
+    static constexpr int flushDelayMs = 45;
     static constexpr int flushBudgetMs = 15;
     // When the box falls behind a flood, the port and the user get this long between batches.
     static constexpr int catchUpDelayMs = 15;
