@@ -121,19 +121,30 @@ void ArrivalDisplay::dropOverflowingPending()
 {
     if (pendingCharacters <= maxCharacters)
         return;
-    box->clear();
-    while (pendingCharacters - pending.front().text.size() >= trimmedCharacters) {
-        pendingCharacters -= pending.front().text.size();
-        pending.pop_front();
-    }
-    // Cut the oldest kept segment at a paragraph boundary, like a trim of the box.
-    Segment &oldest = pending.front();
-    const qint64 excess = pendingCharacters - trimmedCharacters;
-    if (excess > 0) {
-        int cut = oldest.text.indexOf(QLatin1Char('\n'), int(excess) - 1);
-        cut = cut < 0 ? oldest.text.size() : cut + 1;
-        oldest.text.remove(0, cut);
-        pendingCharacters -= cut;
+    box->document()->clear();
+    dropPendingThroughParagraph(pendingCharacters - trimmedCharacters);
+}
+
+// Drops at least atLeast characters from the front of the pending text and on to the end of
+// the paragraph they end in, so that what is left starts a paragraph of its own.
+void ArrivalDisplay::dropPendingThroughParagraph(qint64 atLeast)
+{
+    while (!pending.empty()) {
+        Segment &oldest = pending.front();
+        int end = int(qBound<qint64>(1, atLeast, oldest.text.size() + 1)) - 1;
+        while (end < oldest.text.size() && !isParagraphBreak(oldest.text.at(end)))
+            ++end;
+        if (end == oldest.text.size()) {
+            atLeast -= oldest.text.size();
+            pendingCharacters -= oldest.text.size();
+            pending.pop_front();
+            continue;
+        }
+        oldest.text.remove(0, end + 1);
+        pendingCharacters -= end + 1;
+        if (oldest.text.isEmpty())
+            pending.pop_front();
+        return;
     }
 }
 
@@ -149,18 +160,18 @@ void ArrivalDisplay::trimBox(qint64 incoming)
         return;
     QTextDocument *document = box->document();
     const qint64 removeAtLeast = present + incoming - trimmedCharacters;
-    QTextCursor cursor(document);
-    if (removeAtLeast >= present) {
-        document->clear();
-        return;
+    if (removeAtLeast < present) {
+        // Remove whole paragraphs: up to the start of the block after the cut point.
+        const QTextBlock firstKept = document->findBlock(int(removeAtLeast) - 1).next();
+        if (firstKept.isValid()) {
+            QTextCursor cursor(document);
+            cursor.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+            return;
+        }
     }
-    // Remove whole paragraphs: up to the start of the block after the cut point.
-    const QTextBlock cutBlock = document->findBlock(int(removeAtLeast) - 1);
-    const QTextBlock firstKept = cutBlock.next();
-    if (!firstKept.isValid()) {
-        document->clear();
-        return;
-    }
-    cursor.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
+    // Nothing of the box stays, so the incoming text must not begin with the rest of
+    // the paragraph that the box ended in.
+    document->clear();
+    dropPendingThroughParagraph(qMax<qint64>(0, removeAtLeast - present));
 }

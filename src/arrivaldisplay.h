@@ -50,6 +50,7 @@ private:
     void insertPending(bool unbounded);
     void learnCost(qint64 characters, qint64 nanoseconds);
     void dropOverflowingPending();
+    void dropPendingThroughParagraph(qint64 atLeast);
     void trimBox(qint64 incoming);
     int boxCharacters() const;
 

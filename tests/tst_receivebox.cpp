@@ -73,32 +73,56 @@ void TestReceiveBox::batchedArrivalsKeepTheirColours()
 
 void TestReceiveBox::boxKeepsTheMostRecentText_data()
 {
+    QTest::addColumn<bool>("lines");
     QTest::addColumn<int>("arrivalSize");
-    QTest::addColumn<bool>("flushEach");
-    QTest::newRow("shown as it arrives") << 60000 << true;
-    QTest::newRow("flood larger than the box in one batch") << 60000 << false;
-    QTest::newRow("one huge arrival") << 3000000 << true;
+    QTest::addColumn<int>("flushEvery");
+    QTest::addColumn<int>("shownFirst");
+    QTest::newRow("lines, shown as they arrive") << true << 60000 << 1 << 0;
+    QTest::newRow("lines, flood larger than the box in one batch") << true << 60000 << 0 << 0;
+    QTest::newRow("lines, one huge arrival") << true << 3000000 << 1 << 0;
+    QTest::newRow("no line breaks, in one batch") << false << 1291 << 0 << 0;
+    QTest::newRow("no line breaks, shown in batches") << false << 1291 << 100 << 0;
+    QTest::newRow("no line breaks, batch larger than what the box keeps")
+        << false << 900000 << 1 << 510000;
 }
 
 void TestReceiveBox::boxKeepsTheMostRecentText()
 {
+    QFETCH(bool, lines);
     QFETCH(int, arrivalSize);
-    QFETCH(bool, flushEach);
-    // Numbered 60-character lines, so any cut shows where it fell.
+    QFETCH(int, flushEvery);
+    QFETCH(int, shownFirst);
+    // Numbered lines, so any cut shows where it fell; or a stream the box has to cut up.
     QString stream;
     for (int line = 0; stream.size() < 3000000; ++line)
-        stream += QString("%1").arg(line, 59, 10, QLatin1Char('.')) + "\n";
-    for (int at = 0; at < stream.size(); at += arrivalSize) {
+        stream += QString("%1").arg(line, 59, 10, QLatin1Char('.')) + (lines ? "\n" : ".");
+    int at = 0;
+    if (shownFirst > 0) {
+        display->add(stream.left(shownFirst), BreakUnit::Character, false);
+        display->flush();
+        at = shownFirst;
+    }
+    for (int count = 1; at < stream.size(); at += arrivalSize, ++count) {
         display->add(stream.mid(at, arrivalSize), BreakUnit::Character, false);
-        if (flushEach)
+        if (flushEvery > 0 && count % flushEvery == 0)
             display->flush();
     }
     display->flush();
     const QString shown = box->toPlainText();
     QVERIFY(shown.size() <= ArrivalDisplay::maxCharacters);
-    QVERIFY(shown.size() >= ArrivalDisplay::trimmedCharacters - 4096);
-    QVERIFY(stream.endsWith(shown));
-    QCOMPARE(stream.at(stream.size() - shown.size() - 1), QChar('\n'));
+    QVERIFY(shown.size() >= ArrivalDisplay::trimmedCharacters - maxParagraphLength);
+    if (lines) {
+        QVERIFY(stream.endsWith(shown));
+        QCOMPARE(stream.at(stream.size() - shown.size() - 1), QChar('\n'));
+        return;
+    }
+    // The box broke the stream every 4,096 characters; what it keeps starts at one of those.
+    const QStringList paragraphs = shown.split('\n');
+    for (int i = 0; i + 1 < paragraphs.size(); ++i)
+        QCOMPARE(paragraphs.at(i).size(), maxParagraphLength);
+    const QString joined = paragraphs.join(QString());
+    QVERIFY(stream.endsWith(joined));
+    QCOMPARE((stream.size() - joined.size()) % maxParagraphLength, 0);
 }
 
 void TestReceiveBox::counterGrowsDigits_data()
