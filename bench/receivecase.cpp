@@ -139,20 +139,20 @@ int fail(const QString &why)
 
 // The case ends early when nothing has arrived for this long, or after the overall limit.
 constexpr qint64 quietLimitS = 60;
-qint64 overallLimitS(const CaseSpec &spec)
+qint64 overallLimitS(const CaseSettings &settings)
 {
-    return spec.rate > 0 ? 2 * spec.size / spec.rate + 60 : 900;
+    return settings.rate > 0 ? 2 * settings.size / settings.rate + 60 : 900;
 }
 
 } // namespace
 
-int runReceiveCase(const CaseSpec &spec)
+int runReceiveCase(const CaseSettings &settings)
 {
     caseName = QStringLiteral("%1 %2 B at %3 B/s")
-                   .arg(spec.hex ? "hex" : "plain")
-                   .arg(spec.size)
-                   .arg(spec.rate);
-    progress.target = spec.size;
+                   .arg(settings.hex ? "hex" : "plain")
+                   .arg(settings.size)
+                   .arg(settings.rate);
+    progress.target = settings.size;
     qInstallMessageHandler(countOnly);
 
     if (!PtyPair::available())
@@ -167,7 +167,7 @@ int runReceiveCase(const CaseSpec &spec)
     auto *ports = dialog.findChild<QComboBox *>("portCtrl");
     ports->addItem(pair.portPath() + "(pty)", pair.portPath());
     ports->setCurrentIndex(ports->count() - 1);
-    if (spec.hex)
+    if (settings.hex)
         dialog.findChild<QRadioButton *>("displayByHexRadio")->click();
     auto *connectButton = dialog.findChild<QPushButton *>("portConnectionButton");
     connectButton->click();
@@ -178,8 +178,8 @@ int runReceiveCase(const CaseSpec &spec)
     QProcess writer;
     writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     writer.start(QCoreApplication::applicationFilePath(),
-        { "--writer", pair.peerPath(), spec.hex ? "hex" : "plain", QString::number(spec.size),
-            QString::number(spec.rate), "1" });
+        { "--writer", pair.peerPath(), settings.hex ? "hex" : "plain",
+            QString::number(settings.size), QString::number(settings.rate), "1" });
     if (!writer.waitForStarted(5000))
         return fail("the writer did not start");
 
@@ -198,7 +198,7 @@ int runReceiveCase(const CaseSpec &spec)
             sinceProgress.restart();
         }
         if (sinceProgress.elapsed() > quietLimitS * 1000
-            || sinceStart.elapsed() > overallLimitS(spec) * 1000
+            || sinceStart.elapsed() > overallLimitS(settings) * 1000
             || writer.state() == QProcess::NotRunning)
             loop.quit();
     });
@@ -237,7 +237,7 @@ int runReceiveCase(const CaseSpec &spec)
     QString status = "ok";
     if (stalled)
         status = "stalled";
-    else if (written != spec.size || progress.counted != written || shown != written)
+    else if (written != settings.size || progress.counted != written || shown != written)
         status = "mismatch";
     std::printf("RESULT status=%s platform=%s written=%lld counted=%lld shown=%d seconds=%.3f "
                 "cpu=%.2f hwm_kb=%lld rss_kb=%lld stall_max_us=%lld stall_p95_us=%lld\n",

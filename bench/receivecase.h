@@ -3,7 +3,7 @@
 
 #include <QString>
 
-struct CaseSpec
+struct CaseSettings
 {
     bool hex = false;
     qint64 size = 0;
@@ -12,4 +12,4 @@ struct CaseSpec
 
 // Runs one case in this process, which must own a QApplication, and prints one line
 // "RESULT key=value ..." for the parent to collect. Returns the process exit code.
-int runReceiveCase(const CaseSpec &spec);
+int runReceiveCase(const CaseSettings &settings);

@@ -50,7 +50,7 @@ Default: the 4 cases of 10 MB and the 2 full-speed cases of 100 MB.)";
 
 struct Case
 {
-    CaseSpec spec;
+    CaseSettings settings;
     QString label;
 };
 
@@ -119,13 +119,13 @@ QList<Case> plannedCases(const QCommandLineParser &options)
     return cases;
 }
 
-QMap<QString, QString> runInChild(const CaseSpec &spec)
+QMap<QString, QString> runInChild(const CaseSettings &settings)
 {
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-        { "--case", spec.hex ? "hex" : "plain", "--size", QString::number(spec.size), "--rate",
-            QString::number(spec.rate) });
+        { "--case", settings.hex ? "hex" : "plain", "--size", QString::number(settings.size),
+            "--rate", QString::number(settings.rate) });
     child.waitForFinished(-1);
     QMap<QString, QString> result;
     for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
@@ -147,7 +147,7 @@ QString checkText(const Case &c, const QMap<QString, QString> &r)
     const QString status = r["status"];
     if (status == "stalled") // rounded down: 99.99 % is not done
         return QStringLiteral("STALLED at %1 %")
-            .arg(std::floor(1000.0 * r["counted"].toDouble() / c.spec.size) / 10, 0, 'f', 1);
+            .arg(std::floor(1000.0 * r["counted"].toDouble() / c.settings.size) / 10, 0, 'f', 1);
     if (status == "mismatch")
         return QStringLiteral("MISMATCH: wrote %1, counted %2, shown %3")
             .arg(r["written"], r["counted"], r["shown"]);
@@ -166,7 +166,8 @@ QString tableRow(const Case &c, const QMap<QString, QString> &r)
     const auto ms
         = [&](const char *key) { return QString::number(r[key].toDouble() / 1000, 'f', 1); };
     const double seconds = r["seconds"].toDouble();
-    const QString rate = seconds > 0 ? QString::number(c.spec.size / seconds / 1000, 'f', 0) : "-";
+    const QString rate
+        = seconds > 0 ? QString::number(c.settings.size / seconds / 1000, 'f', 0) : "-";
     return QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
         .arg(c.label, rate, r["cpu"], mib("hwm_kb"), mib("rss_kb"), ms("stall_max_us"),
             ms("stall_p95_us"), checkText(c, r));
@@ -180,7 +181,7 @@ int runCases(const QCommandLineParser &options)
     bool allOk = true;
     for (const Case &c : cases) {
         std::fprintf(stderr, "serialbench: %s ...\n", qPrintable(c.label));
-        const QMap<QString, QString> result = runInChild(c.spec);
+        const QMap<QString, QString> result = runInChild(c.settings);
         if (result["status"] != "ok") {
             allOk = false;
             std::fprintf(stderr, "serialbench: %s FAILED: %s\n", qPrintable(c.label),
@@ -213,11 +214,11 @@ int main(int argc, char **argv)
             && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
-        CaseSpec spec;
-        spec.hex = std::strcmp(argv[2], "hex") == 0;
-        spec.size = std::atoll(argv[4]);
-        spec.rate = std::atoll(argv[6]);
-        return runReceiveCase(spec);
+        CaseSettings settings;
+        settings.hex = std::strcmp(argv[2], "hex") == 0;
+        settings.size = std::atoll(argv[4]);
+        settings.rate = std::atoll(argv[6]);
+        return runReceiveCase(settings);
     }
 
     QCoreApplication app(argc, argv);

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-# Writes the seed corpora under corpus/. The inputs that once broke a property are kept
+# Writes the starting corpora under corpus/. The inputs that once broke a property are kept
 # as regression-* files; rerunning this script rewrites every seed the same way.
 import os
 
