@@ -82,7 +82,10 @@ def check_winres(rc, ico, llvm_rc):
     image = ico_image(ico)
     with tempfile.TemporaryDirectory() as tmp:
         res = os.path.join(tmp, "main.res")
-        subprocess.run([llvm_rc, "-FO", res, rc], check=True)
+        # rc takes a leading "/" as an option switch ("/check/..." reads as /C, the
+        # code page), so the script is named relative to its own folder.
+        subprocess.run([llvm_rc, "-FO", res, os.path.basename(rc)],
+                       cwd=os.path.dirname(os.path.abspath(rc)), check=True)
         entries = resources(res)
     groups = [e for e in entries if e[0] == RT_GROUP_ICON]
     if [(name, language) for _, name, language, _ in groups] != [("IDI_ICON1", LANG_EN_US)]:
