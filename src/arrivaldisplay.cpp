@@ -31,6 +31,11 @@ ArrivalDisplay::ArrivalDisplay(QTextEdit *receiveBox, QLCDNumber *receiveCounter
 {
     // Nobody can undo into a read-only box, and the undo stack would hold every byte again.
     box->setUndoRedoEnabled(false);
+    // The window's style sheet leaves the box's viewport to paint its own white background
+    // without marking it opaque, so every batch also repainted the group box behind the
+    // whole box. Filling it as the background once the sheet is applied says it is opaque.
+    box->ensurePolished();
+    box->viewport()->setAutoFillBackground(true);
     flushTimer.setSingleShot(true);
     connect(&flushTimer, &QTimer::timeout, this, [this] { insertPending(false); });
 }

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "arrivaldisplay.h"
+#include "dialog.h"
 #include "hextext.h"
 #include "textruns.h"
 
+#include <QGroupBox>
 #include <QLCDNumber>
+#include <QPaintEvent>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -21,6 +24,7 @@ private slots:
     void boxKeepsTheMostRecentText();
     void counterGrowsDigits_data();
     void counterGrowsDigits();
+    void batchRepaintsOnlyTheBox();
 
 private:
     QTextEdit *box = nullptr;
@@ -143,6 +147,52 @@ void TestReceiveBox::counterGrowsDigits()
     QCOMPARE(counter->digitCount(), digits);
     QCOMPARE(counter->intValue(), count);
     QVERIFY(!counter->checkOverflow(count));
+}
+
+namespace {
+
+// Remembers where a widget was asked to repaint itself.
+class PaintRecorder : public QObject
+{
+public:
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
+
+} // namespace
+
+// The window's style sheet gives the box rounded corners. Unless the box's inside is
+// marked opaque, every batch also repaints the group box and window behind it.
+void TestReceiveBox::batchRepaintsOnlyTheBox()
+{
+    Dialog dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *group = dialog.findChild<QGroupBox *>("groupBox_2");
+    auto *receiveBox = dialog.findChild<QTextEdit *>("receiverTextCtl");
+    auto *arrivals = dialog.findChild<ArrivalDisplay *>();
+    QVERIFY(group && receiveBox && arrivals);
+    PaintRecorder recorder;
+    group->installEventFilter(&recorder);
+    for (int batch = 0; batch < 5; ++batch) {
+        for (int line = 0; line < 40; ++line)
+            arrivals->add(
+                QString("batch %1 line %2").arg(batch).arg(line), BreakUnit::Character, true);
+        arrivals->flush();
+        QCoreApplication::processEvents();
+    }
+    QTRY_VERIFY(receiveBox->toPlainText().endsWith("batch 4 line 39\n"));
+    QWidget *inside = receiveBox->viewport();
+    const QRect insideInGroup(inside->mapTo(group, QPoint(0, 0)), inside->size());
+    QVERIFY2(!recorder.painted.intersects(insideInGroup),
+        "a batch repainted the group box behind the receive box");
 }
 
 QTEST_MAIN(TestReceiveBox)
