@@ -84,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<int> sizes(input.ConsumeIntegralInRange<size_t>(0, 16));
     for (int &pieceSize : sizes)
         pieceSize = input.ConsumeIntegralInRange<int>(0, 9);
+    const size_t switchAfter = input.ConsumeIntegralInRange<size_t>(0, 64);
     const std::vector<uint8_t> rest = input.ConsumeRemainingBytes<uint8_t>();
     const QByteArray raw(reinterpret_cast<const char *>(rest.data()), int(rest.size()));
 
@@ -112,5 +113,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The first decoder may have stopped inside a sequence: a reset forgets it.
     decoder.reset();
     FUZZ_CHECK(decodeAll(decoder, cut(valid, sizes)) == expected);
+
+    // When the display turns to hex after some piece, the text shown so far and the bytes
+    // given up are exactly the stream so far: nothing lost, nothing shown twice.
+    QByteArray shownAsText = valid;
+    shownAsText.replace('\r', QByteArray()).replace('\0', QByteArray());
+    const std::vector<QByteArray> parts = cut(shownAsText, sizes);
+    const size_t switchPoint = std::min(switchAfter, parts.size());
+    PlainDisplayDecoder switched;
+    QByteArray soFar;
+    const std::vector<QByteArray> before(parts.begin(), parts.begin() + switchPoint);
+    for (const QByteArray &part : before)
+        soFar += part;
+    const QString text = decodeAll(switched, before);
+    FUZZ_CHECK(text.toUtf8() + switched.takeUnfinished() == soFar);
+    FUZZ_CHECK(switched.takeUnfinished().isEmpty());
     return 0;
 }

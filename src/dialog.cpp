@@ -184,7 +184,9 @@ void Dialog::onDataAvailable()
     while (serialPort->bytesAvailable() > 0) {
         const QByteArray arrival = serialPort->readAll();
         const bool hex = displayModeGroup->checkedId() != plainMode;
-        const QString text = hex ? hexDisplayText(arrival) : plainDecoder->decode(arrival);
+        // A character begun before the display turned to hex is shown with what follows it.
+        const QString text = hex ? hexDisplayText(plainDecoder->takeUnfinished().append(arrival))
+                                 : plainDecoder->decode(arrival);
 
         QString logged = QString::fromUtf8(arrival.constData(), arrival.size());
         logged.remove(QChar(0)); // a zero would end the log line early

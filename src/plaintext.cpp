@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "plaintext.h"
 
-#include <QTextCodec>
-#include <QTextDecoder>
+namespace {
+
+constexpr int longestUnfinished = 3; // of a four-byte UTF-8 sequence
+
+} // namespace
 
 QByteArray plainSendBytes(const QString &text)
 {
@@ -20,6 +23,7 @@ QByteArray plainSendBytes(const QString &text)
 }
 
 PlainDisplayDecoder::PlainDisplayDecoder()
+    : codec(QTextCodec::codecForName("UTF-8"))
 {
     reset();
 }
@@ -31,14 +35,28 @@ QString PlainDisplayDecoder::decode(const QByteArray &bytes)
     // An empty call would make the decoder give up the start of a split character.
     if (bytes.isEmpty())
         return QString();
-    QString text = decoder->toUnicode(bytes.constData(), bytes.size());
+    QString text = codec->toUnicode(bytes.constData(), bytes.size(), state.get());
+    recent = bytes.size() >= longestUnfinished ? bytes.right(longestUnfinished)
+                                               : (recent + bytes).right(longestUnfinished);
     text.remove(QLatin1Char('\r'));
     text.remove(QChar(0));
     return text;
 }
 
+QByteArray PlainDisplayDecoder::takeUnfinished()
+{
+    // The codec keeps the count of the bytes it holds; they are the last ones it was given.
+    const int held = qMin(state->remainingChars, recent.size());
+    if (held == 0)
+        return QByteArray();
+    const QByteArray unfinished = recent.right(held);
+    reset();
+    return unfinished;
+}
+
 void PlainDisplayDecoder::reset()
 {
     // IgnoreHeader keeps a leading byte-order mark as a character instead of eating its bytes.
-    decoder.reset(QTextCodec::codecForName("UTF-8")->makeDecoder(QTextCodec::IgnoreHeader));
+    state = std::make_unique<QTextCodec::ConverterState>(QTextCodec::IgnoreHeader);
+    recent.clear();
 }

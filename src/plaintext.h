@@ -3,9 +3,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTextCodec>
 #include <memory>
-
-class QTextDecoder;
 
 // The bytes of a plain send: UTF-8, carriage returns dropped, every line feed sent as CR LF.
 QByteArray plainSendBytes(const QString &text);
@@ -21,8 +20,15 @@ public:
     // Carriage returns and zero bytes are left out: the box would otherwise turn a
     // lone CR into a line break and a zero byte into nothing visible.
     QString decode(const QByteArray &bytes);
+    // Gives up the first bytes of a character whose rest has not arrived, and starts
+    // afresh: when the display turns to hex they are shown with the bytes that follow
+    // instead of being lost, or joined to bytes that come much later.
+    QByteArray takeUnfinished();
     void reset();
 
 private:
-    std::unique_ptr<QTextDecoder> decoder;
+    QTextCodec *codec;
+    std::unique_ptr<QTextCodec::ConverterState> state;
+    // The last bytes decoded: an unfinished character is at most this long.
+    QByteArray recent;
 };

@@ -20,6 +20,8 @@ private slots:
     void plainSend();
     void plainDecode_data();
     void plainDecode();
+    void unfinishedCharacterGivenUp_data();
+    void unfinishedCharacterGivenUp();
     void paragraphBreaks_data();
     void paragraphBreaks();
     void saturatingCount_data();
@@ -131,6 +133,36 @@ void TestByteText::plainDecode()
         QCOMPARE(decoder.decode(arrivals.at(i)), texts.at(i));
     decoder.reset();
     QCOMPARE(decoder.decode("\xb2"), QString(QChar(0xfffd)));
+}
+
+void TestByteText::unfinishedCharacterGivenUp_data()
+{
+    QTest::addColumn<QList<QByteArray>>("arrivals");
+    QTest::addColumn<QByteArray>("unfinished");
+    QTest::newRow("nothing held") << QList<QByteArray> { "AB" } << QByteArray();
+    QTest::newRow("character completed")
+        << QList<QByteArray> { "A\xe4", "\xb8\xb2" } << QByteArray();
+    QTest::newRow("two of three bytes")
+        << QList<QByteArray> { "A\xe4\xb8" } << QByteArray("\xe4\xb8");
+    QTest::newRow("three of four bytes over three reads")
+        << QList<QByteArray> { "x\xf0", "\x9f", "\x98" } << QByteArray("\xf0\x9f\x98");
+    QTest::newRow("held byte after a long read")
+        << QList<QByteArray> { QByteArray(100, 'a') + "\xc3" } << QByteArray("\xc3");
+    QTest::newRow("malformed lead byte is not held")
+        << QList<QByteArray> { "a\xff" } << QByteArray();
+}
+
+void TestByteText::unfinishedCharacterGivenUp()
+{
+    QFETCH(QList<QByteArray>, arrivals);
+    QFETCH(QByteArray, unfinished);
+    PlainDisplayDecoder decoder;
+    for (const QByteArray &arrival : arrivals)
+        decoder.decode(arrival);
+    QCOMPARE(decoder.takeUnfinished(), unfinished);
+    QCOMPARE(decoder.takeUnfinished(), QByteArray());
+    // What comes later does not join the bytes given up.
+    QCOMPARE(decoder.decode("\xa9z"), QString(QChar(0xfffd)) + "z");
 }
 
 void TestByteText::paragraphBreaks_data()

@@ -26,6 +26,7 @@ private slots:
     void receive_data();
     void receive();
     void receiveModeSwitchKeepsEarlierText();
+    void receiveModeSwitchShowsUnfinishedCharacter();
     void send_data();
     void send();
     void hexInputRefused_data();
@@ -242,6 +243,23 @@ void TestSerialIo::receiveModeSwitchKeepsEarlierText()
     QCOMPARE(lines,
         (QStringList {
             "Display Mothed:  2", "2  Data Read on Serial Port: \x01", "Receive Count:  4" }));
+}
+
+void TestSerialIo::receiveModeSwitchShowsUnfinishedCharacter()
+{
+    QVERIFY(openPort());
+    writeFromDevice("A\xe4");
+    QTRY_COMPARE(widget<QLCDNumber>("receiveCountLCD")->intValue(), 2);
+    widget<QRadioButton>("displayByHexRadio")->click();
+    writeFromDevice("\xb8\xb2");
+    QTRY_COMPARE(widget<QLCDNumber>("receiveCountLCD")->intValue(), 4);
+    QTRY_COMPARE(colouredRuns(widget<QTextEdit>("receiverTextCtl")->document()),
+        (QStringList { "R:A", "B:e4 b8 b2 " }));
+    widget<QRadioButton>("displayByPlainRadio")->click();
+    writeFromDevice("\xa9z");
+    QTRY_COMPARE(widget<QLCDNumber>("receiveCountLCD")->intValue(), 6);
+    QTRY_COMPARE(colouredRuns(widget<QTextEdit>("receiverTextCtl")->document()),
+        (QStringList { "R:A", "B:e4 b8 b2 ", "R:" + QString(QChar(0xfffd)) + "z" }));
 }
 
 void TestSerialIo::send_data()
