@@ -17,7 +17,12 @@ public:
     bool start()
     {
         const QString a = portPath(), b = peerPath();
-        socat.start("socat", { "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b });
+        const QStringList ends { "pty,raw,echo=0,link=" + a, "pty,raw,echo=0,link=" + b };
+        // socat must go with the test even when a watchdog kills the test outright.
+        if (!QStandardPaths::findExecutable("setpriv").isEmpty())
+            socat.start("setpriv", QStringList { "--pdeathsig", "KILL", "socat" } + ends);
+        else
+            socat.start("socat", ends);
         if (!socat.waitForStarted(5000))
             return false;
         for (int i = 0; i < 500; ++i) {
