@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dialog.h"
+#include "ptypair.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -17,6 +18,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <poll.h>
 #include <termios.h>
@@ -215,6 +217,25 @@ private:
     std::atomic<bool> readStop { false };
     std::atomic<bool> writeStop { false };
     std::atomic<bool> writeDone { false };
+};
+
+// The window on one end of a fresh pseudo-terminal pair, the device on the other.
+// Members go in reverse: the device lets go, then the window, then socat.
+struct PtyRig
+{
+    PtyPair pair;
+    Dialog dialog;
+    Window window { &dialog };
+    FarEnd device;
+
+    bool start()
+    {
+        if (!pair.start())
+            return false;
+        dialog.show();
+        window.choosePort(pair.portPath());
+        return device.open(pair.peerPath());
+    }
 };
 
 // The stream as the receive box shows it: no paragraph longer than limit characters, a

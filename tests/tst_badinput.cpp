@@ -2,7 +2,6 @@
 #include "arrivaldisplay.h"
 #include "logcollector.h"
 #include "paragraphs.h"
-#include "ptypair.h"
 #include "reliability.h"
 
 #include <QLCDNumber>
@@ -29,11 +28,8 @@ private slots:
     void receivedFlood();
 
 private:
-    PtyPair *pair = nullptr;
-    Dialog *dialog = nullptr;
-    FarEnd *device = nullptr;
+    std::unique_ptr<PtyRig> rig;
     LogCollector *log = nullptr;
-    Window window { nullptr };
 };
 
 namespace {
@@ -75,14 +71,8 @@ void TestBadInput::initTestCase()
 
 void TestBadInput::init()
 {
-    pair = new PtyPair;
-    QVERIFY(pair->start());
-    dialog = new Dialog;
-    window.dialog = dialog;
-    dialog->show();
-    window.choosePort(pair->portPath());
-    device = new FarEnd;
-    QVERIFY(device->open(pair->peerPath()));
+    rig = std::make_unique<PtyRig>();
+    QVERIFY(rig->start());
     log = new LogCollector;
 }
 
@@ -90,12 +80,7 @@ void TestBadInput::cleanup()
 {
     delete log;
     log = nullptr;
-    delete device;
-    device = nullptr;
-    delete dialog;
-    dialog = nullptr;
-    delete pair;
-    pair = nullptr;
+    rig.reset();
 }
 
 void TestBadInput::hugeHexInputRefused_data()
@@ -128,29 +113,29 @@ void TestBadInput::hugeHexInputRefused()
 {
     QFETCH(QString, text);
     QFETCH(QString, reason);
-    window.widget<QRadioButton>("inputByHexStringRadio")->click();
-    window.clickConnection();
-    QVERIFY(window.looksOpen());
-    device->startReading(16);
-    auto *sendText = window.widget<QTextEdit>("sendTextCtrl");
-    auto *sentLCD = window.widget<QLCDNumber>("sentLCD");
+    rig->window.widget<QRadioButton>("inputByHexStringRadio")->click();
+    rig->window.clickConnection();
+    QVERIFY(rig->window.looksOpen());
+    rig->device.startReading(16);
+    auto *sendText = rig->window.widget<QTextEdit>("sendTextCtrl");
+    auto *sentLCD = rig->window.widget<QLCDNumber>("sentLCD");
     // Something sent first, so that an unchanged count means more than a zero.
     sendText->setPlainText("41");
-    window.widget<QPushButton>("sendButton")->click();
-    QVERIFY(device->receiveAtLeast(1, 5000));
+    rig->window.widget<QPushButton>("sendButton")->click();
+    QVERIFY(rig->device.receiveAtLeast(1, 5000));
     QCOMPARE(sentLCD->intValue(), 1);
     log->take();
 
     sendText->setPlainText(text);
-    window.widget<QPushButton>("sendButton")->click();
+    rig->window.widget<QPushButton>("sendButton")->click();
     runEventsUntil([] { return false; }, 200);
-    QCOMPARE(device->receivedCount(), qint64(1));
+    QCOMPARE(rig->device.receivedCount(), qint64(1));
     QCOMPARE(sentLCD->intValue(), 1);
     const QStringList warnings = log->take(QtWarningMsg).filter("Hex input not sent:");
     QCOMPARE(warnings.size(), 1);
     QVERIFY2(warnings.first().contains(reason), qPrintable(warnings.first()));
     QCOMPARE(log->take(QtDebugMsg).filter("Write Data"), QStringList());
-    QVERIFY(window.looksOpen());
+    QVERIFY(rig->window.looksOpen());
 }
 
 void TestBadInput::hugePlainInputSentWhole_data()
@@ -172,19 +157,19 @@ void TestBadInput::hugePlainInputSentWhole()
 {
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
-    window.clickConnection();
-    QVERIFY(window.looksOpen());
-    device->startReading(0);
+    rig->window.clickConnection();
+    QVERIFY(rig->window.looksOpen());
+    rig->device.startReading(0);
     log->take();
-    window.widget<QTextEdit>("sendTextCtrl")->setPlainText(text);
-    window.widget<QPushButton>("sendButton")->click();
+    rig->window.widget<QTextEdit>("sendTextCtrl")->setPlainText(text);
+    rig->window.widget<QPushButton>("sendButton")->click();
     // Counted at once: the port took the whole send in one write.
-    QCOMPARE(window.widget<QLCDNumber>("sentLCD")->intValue(), bytes.size());
+    QCOMPARE(rig->window.widget<QLCDNumber>("sentLCD")->intValue(), bytes.size());
     QCOMPARE(log->take(QtDebugMsg).filter("Write Data to Serial Port.[").size(), 1);
-    QVERIFY(device->receiveAtLeast(bytes.size(), 60000));
-    device->stopReading();
-    QCOMPARE(device->receivedCount(), qint64(bytes.size()));
-    QCOMPARE(device->receivedHash().toHex(),
+    QVERIFY(rig->device.receiveAtLeast(bytes.size(), 60000));
+    rig->device.stopReading();
+    QCOMPARE(rig->device.receivedCount(), qint64(bytes.size()));
+    QCOMPARE(rig->device.receivedHash().toHex(),
         QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
     QCOMPARE(QStringList(log->take(QtWarningMsg).filter("serial port", Qt::CaseInsensitive)),
         QStringList());
@@ -220,11 +205,11 @@ void TestBadInput::receivedFlood()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, shown);
     if (hex)
-        window.widget<QRadioButton>("displayByHexRadio")->click();
-    window.clickConnection();
-    QVERIFY(window.looksOpen());
+        rig->window.widget<QRadioButton>("displayByHexRadio")->click();
+    rig->window.clickConnection();
+    QVERIFY(rig->window.looksOpen());
     log->take();
-    device->startWriting([&bytes, offset = 0]() mutable {
+    rig->device.startWriting([&bytes, offset = 0]() mutable {
         const QByteArray block = bytes.mid(offset, 65536);
         offset += block.size();
         return block;
@@ -233,14 +218,14 @@ void TestBadInput::receivedFlood()
     QStringList lines;
     QVERIFY(
         runEventsUntil([&] { return (lines += log->take(QtDebugMsg)).contains(counted); }, 60000));
-    device->stopWriting();
+    rig->device.stopWriting();
     runEventsUntil([] { return false; }, 100); // and nothing after it
-    window.clickConnection(); // shows what the box still had pending
+    rig->window.clickConnection(); // shows what the box still had pending
     lines += log->take(QtDebugMsg);
     QCOMPARE(lines.filter("Receive Count:").last(), counted);
-    QCOMPARE(window.widget<QLCDNumber>("receiveCountLCD")->intValue(), bytes.size());
+    QCOMPARE(rig->window.widget<QLCDNumber>("receiveCountLCD")->intValue(), bytes.size());
 
-    const QString box = window.widget<QTextEdit>("receiverTextCtl")->toPlainText();
+    const QString box = rig->window.widget<QTextEdit>("receiverTextCtl")->toPlainText();
     const QString expected
         = withParagraphLimit(shown, hex ? maxParagraphLength / 3 * 3 : maxParagraphLength);
     QVERIFY(box.size() <= ArrivalDisplay::maxCharacters);

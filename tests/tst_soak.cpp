@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include "arrivaldisplay.h"
-#include "ptypair.h"
 #include "reliability.h"
 
 #include <QApplication>
@@ -30,10 +29,7 @@ private slots:
 private:
     bool openPort();
 
-    PtyPair *pair = nullptr;
-    Dialog *dialog = nullptr;
-    FarEnd *device = nullptr;
-    Window window { nullptr };
+    std::unique_ptr<PtyRig> rig;
 };
 
 namespace {
@@ -256,30 +252,19 @@ void TestSoak::cleanupTestCase()
 void TestSoak::init()
 {
     tally = LogTally();
-    pair = new PtyPair;
-    QVERIFY(pair->start());
-    dialog = new Dialog;
-    window.dialog = dialog;
-    dialog->show();
-    window.choosePort(pair->portPath());
-    device = new FarEnd;
-    QVERIFY(device->open(pair->peerPath()));
+    rig = std::make_unique<PtyRig>();
+    QVERIFY(rig->start());
 }
 
 void TestSoak::cleanup()
 {
-    delete device;
-    device = nullptr;
-    delete dialog;
-    dialog = nullptr;
-    delete pair;
-    pair = nullptr;
+    rig.reset();
 }
 
 bool TestSoak::openPort()
 {
-    window.clickConnection();
-    return window.looksOpen();
+    rig->window.clickConnection();
+    return rig->window.looksOpen();
 }
 
 void TestSoak::receiveFlood_data()
@@ -293,7 +278,7 @@ void TestSoak::receiveFlood()
 {
     QFETCH(bool, hex);
     if (hex)
-        window.widget<QRadioButton>("displayByHexRadio")->click();
+        rig->window.widget<QRadioButton>("displayByHexRadio")->click();
     QVERIFY(openPort());
 
     FloodSource source(hex, soakBytes());
@@ -305,21 +290,21 @@ void TestSoak::receiveFlood()
     StallMeter stalls;
     QElapsedTimer clock;
     clock.start();
-    device->startWriting([&source] { return source.next(); });
+    rig->device.startWriting([&source] { return source.next(); });
     const bool allRead = runEventsUntil(
         [&] {
             if (quarter.rssKb == 0 && tally.bytesLogged >= total / 4)
                 quarter = processMemory();
-            return tally.bytesLogged >= total && device->writingDone();
+            return tally.bytesLogged >= total && rig->device.writingDone();
         },
         int(60000 + 20 * total / mebibyte * 1000));
     const qint64 elapsed = clock.elapsed();
-    device->stopWriting();
+    rig->device.stopWriting();
     QVERIFY2(allRead,
         qPrintable(QString("read %1 of %2 bytes written").arg(tally.bytesLogged).arg(total)));
     // Nothing beyond what was written turns up either.
     runEventsUntil([] { return false; }, 100);
-    window.clickConnection(); // closing shows whatever the box still had pending
+    rig->window.clickConnection(); // closing shows whatever the box still had pending
     const Memory after = processMemory();
 
     qInfo().noquote() << megabytes(total) << (hex ? "hex" : "plain") << "in" << elapsed << "ms,"
@@ -328,14 +313,14 @@ void TestSoak::receiveFlood()
     qInfo().noquote() << "VmRSS kB: before" << before.rssKb << "at a quarter" << quarter.rssKb
                       << "after" << after.rssKb << "; VmHWM" << after.peakKb << "kB";
 
-    QCOMPARE(device->writtenCount(), total);
+    QCOMPARE(rig->device.writtenCount(), total);
     QCOMPARE(tally.bytesLogged, total);
     QCOMPARE(tally.lastCount, total);
     QCOMPARE(tally.countsOutOfStep, qint64(0));
-    QCOMPARE(qint64(window.widget<QLCDNumber>("receiveCountLCD")->intValue()), total);
+    QCOMPARE(qint64(rig->window.widget<QLCDNumber>("receiveCountLCD")->intValue()), total);
     QCOMPARE(unexpectedWarnings(), QStringList());
 
-    const QString box = window.widget<QTextEdit>("receiverTextCtl")->toPlainText();
+    const QString box = rig->window.widget<QTextEdit>("receiverTextCtl")->toPlainText();
     const QString expected = source.expectedText();
     QVERIFY(box.size() <= ArrivalDisplay::maxCharacters);
     QVERIFY2(box.size() >= ArrivalDisplay::trimmedCharacters - maxParagraphLength - 1,
@@ -358,13 +343,13 @@ void TestSoak::sendChunks()
 {
     QFETCH(bool, hex);
     if (hex)
-        window.widget<QRadioButton>("inputByHexStringRadio")->click();
+        rig->window.widget<QRadioButton>("inputByHexStringRadio")->click();
     QVERIFY(openPort());
-    device->startReading();
+    rig->device.startReading();
 
     const int chunks = int(soakBytes() / mebibyte);
-    auto *sendText = window.widget<QTextEdit>("sendTextCtrl");
-    auto *sendButton = window.widget<QPushButton>("sendButton");
+    auto *sendText = rig->window.widget<QTextEdit>("sendTextCtrl");
+    auto *sendButton = rig->window.widget<QPushButton>("sendButton");
     QCryptographicHash expectedHash(QCryptographicHash::Sha1);
     std::mt19937 random(7);
     qint64 total = 0;
@@ -397,15 +382,15 @@ void TestSoak::sendChunks()
         expectedHash.addData(bytes);
         total += bytes.size();
         // One chunk on the wire at a time keeps the port's write buffer, not the test, bounded.
-        QVERIFY2(runEventsUntil([&] { return device->receivedCount() >= total; }, 60000),
+        QVERIFY2(runEventsUntil([&] { return rig->device.receivedCount() >= total; }, 60000),
             qPrintable(QString("chunk %1: %2 of %3 bytes arrived")
                            .arg(chunk)
-                           .arg(device->receivedCount())
+                           .arg(rig->device.receivedCount())
                            .arg(total)));
     }
     const qint64 elapsed = clock.elapsed();
-    QVERIFY(device->receiveAtLeast(total, 1000));
-    device->stopReading();
+    QVERIFY(rig->device.receiveAtLeast(total, 1000));
+    rig->device.stopReading();
     const Memory after = processMemory();
 
     qInfo().noquote() << megabytes(total) << (hex ? "hex" : "plain") << "sent in" << chunks
@@ -413,9 +398,9 @@ void TestSoak::sendChunks()
                       << "ms";
     qInfo().noquote() << "VmRSS" << after.rssKb << "kB; VmHWM" << after.peakKb << "kB";
 
-    QCOMPARE(device->receivedCount(), total);
-    QCOMPARE(device->receivedHash().toHex(), expectedHash.result().toHex());
-    QCOMPARE(qint64(window.widget<QLCDNumber>("sentLCD")->intValue()), total);
+    QCOMPARE(rig->device.receivedCount(), total);
+    QCOMPARE(rig->device.receivedHash().toHex(), expectedHash.result().toHex());
+    QCOMPARE(qint64(rig->window.widget<QLCDNumber>("sentLCD")->intValue()), total);
     QCOMPARE(tally.writesLogged, qint64(chunks));
     QCOMPARE(unexpectedWarnings(), QStringList());
     QVERIFY2(after.peakKb < peakCeilingKb,
