@@ -1,12 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "plaintext.h"
 
-namespace {
-
-constexpr int longestUnfinished = 3; // of a four-byte UTF-8 sequence
-
-} // namespace
-
 QByteArray plainSendBytes(const QString &text)
 {
     // Carriage returns go before the encoding, so one between the halves of a surrogate
@@ -36,8 +30,11 @@ QString PlainDisplayDecoder::decode(const QByteArray &bytes)
     if (bytes.isEmpty())
         return QString();
     QString text = codec->toUnicode(bytes.constData(), bytes.size(), state.get());
-    recent = bytes.size() >= longestUnfinished ? bytes.right(longestUnfinished)
-                                               : (recent + bytes).right(longestUnfinished);
+    // The codec holds back the start of a character cut off by the end of the bytes; it
+    // tells how many, and they are the last ones it was given.
+    const int held = state->remainingChars;
+    unfinished
+        = held <= bytes.size() ? bytes.right(held) : unfinished.right(held - bytes.size()) + bytes;
     text.remove(QLatin1Char('\r'));
     text.remove(QChar(0));
     return text;
@@ -45,18 +42,16 @@ QString PlainDisplayDecoder::decode(const QByteArray &bytes)
 
 QByteArray PlainDisplayDecoder::takeUnfinished()
 {
-    // The codec keeps the count of the bytes it holds; they are the last ones it was given.
-    const int held = qMin(state->remainingChars, recent.size());
-    if (held == 0)
+    if (unfinished.isEmpty())
         return QByteArray();
-    const QByteArray unfinished = recent.right(held);
+    const QByteArray taken = unfinished;
     reset();
-    return unfinished;
+    return taken;
 }
 
 void PlainDisplayDecoder::reset()
 {
     // IgnoreHeader keeps a leading byte-order mark as a character instead of eating its bytes.
     state = std::make_unique<QTextCodec::ConverterState>(QTextCodec::IgnoreHeader);
-    recent.clear();
+    unfinished.clear();
 }

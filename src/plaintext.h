@@ -29,6 +29,6 @@ public:
 private:
     QTextCodec *codec;
     std::unique_ptr<QTextCodec::ConverterState> state;
-    // The last bytes decoded: an unfinished character is at most this long.
-    QByteArray recent;
+    // The start of a character whose rest has not arrived: the bytes the codec holds.
+    QByteArray unfinished;
 };
