@@ -2,6 +2,7 @@
 #include "arrivaldisplay.h"
 
 #include "counting.h"
+#include "solidbackdrop.h"
 
 #include <QLCDNumber>
 #include <QScrollBar>
@@ -36,6 +37,8 @@ ArrivalDisplay::ArrivalDisplay(QTextEdit *receiveBox, QLCDNumber *receiveCounter
     // whole box. Filling it as the background once the sheet is applied says it is opaque.
     box->ensurePolished();
     box->viewport()->setAutoFillBackground(true);
+    // The counter changes with every batch; the group box behind it need not be redrawn.
+    new SolidBackdrop(counter);
     flushTimer.setSingleShot(true);
     connect(&flushTimer, &QTimer::timeout, this, [this] { insertPending(false); });
 }

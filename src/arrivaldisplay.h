@@ -26,10 +26,10 @@ public:
     static constexpr int flushBudgetMs = 15;
     // When the box falls behind a flood, the port and the user get this long between batches.
     static constexpr int catchUpDelayMs = 15;
-    // The box keeps the most recent characters up to this many; trimming the top of a
-    // QTextEdit lays out all that remains, so it is trimmed well below that in one go.
+    // The box keeps the most recent characters up to this many. Trimming the top of a
+    // QTextEdit lays out all that remains, so it is trimmed to half that in one go.
     static constexpr int maxCharacters = 1000000;
-    static constexpr int trimmedCharacters = 750000;
+    static constexpr int trimmedCharacters = maxCharacters / 2;
 
     ArrivalDisplay(QTextEdit *receiveBox, QLCDNumber *receiveCounter, QObject *parent = nullptr);
 

@@ -178,13 +178,16 @@ void TestReceiveBox::batchRepaintsOnlyTheBox()
     auto *group = dialog.findChild<QGroupBox *>("groupBox_2");
     auto *receiveBox = dialog.findChild<QTextEdit *>("receiverTextCtl");
     auto *arrivals = dialog.findChild<ArrivalDisplay *>();
-    QVERIFY(group && receiveBox && arrivals);
+    auto *receiveCounter = dialog.findChild<QLCDNumber *>("receiveCountLCD");
+    QVERIFY(group && receiveBox && arrivals && receiveCounter);
+    QTRY_VERIFY(receiveCounter->autoFillBackground()); // once laid out, it fills over the group box
     PaintRecorder recorder;
     group->installEventFilter(&recorder);
     for (int batch = 0; batch < 5; ++batch) {
         for (int line = 0; line < 40; ++line)
             arrivals->add(
                 QString("batch %1 line %2").arg(batch).arg(line), BreakUnit::Character, true);
+        arrivals->setCount(40 * (batch + 1));
         arrivals->flush();
         QCoreApplication::processEvents();
     }
@@ -193,6 +196,9 @@ void TestReceiveBox::batchRepaintsOnlyTheBox()
     const QRect insideInGroup(inside->mapTo(group, QPoint(0, 0)), inside->size());
     QVERIFY2(!recorder.painted.intersects(insideInGroup),
         "a batch repainted the group box behind the receive box");
+    const QRect counterInGroup(receiveCounter->mapTo(group, QPoint(0, 0)), receiveCounter->size());
+    QVERIFY2(!recorder.painted.intersects(counterInGroup),
+        "a batch repainted the group box behind the receive counter");
 }
 
 QTEST_MAIN(TestReceiveBox)
