@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "arrivaldisplay.h"
 
+#include "backdropcache.h"
 #include "counting.h"
-#include "solidbackdrop.h"
 
 #include <QLCDNumber>
 #include <QScrollBar>
@@ -37,8 +37,10 @@ ArrivalDisplay::ArrivalDisplay(QTextEdit *receiveBox, QLCDNumber *receiveCounter
     // whole box. Filling it as the background once the sheet is applied says it is opaque.
     box->ensurePolished();
     box->viewport()->setAutoFillBackground(true);
-    // The counter changes with every batch; the group box behind it need not be redrawn.
-    new SolidBackdrop(counter);
+    // The counter and the scroll bar change with every batch; the group box and the box's
+    // rounded frame behind them need not be redrawn each time.
+    new BackdropCache(counter);
+    new BackdropCache(box->verticalScrollBar());
     flushTimer.setSingleShot(true);
     connect(&flushTimer, &QTimer::timeout, this, [this] { insertPending(false); });
 }
