@@ -71,6 +71,11 @@ bool BackdropCache::eventFilter(QObject *watched, QEvent *event)
     case QEvent::LayoutDirectionChange:
     case QEvent::EnabledChange:
     case QEvent::ActivationChange:
+    // A style may draw a frame differently while it has the focus or the mouse.
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+    case QEvent::Enter:
+    case QEvent::Leave:
         invalidate();
         break;
     default:
