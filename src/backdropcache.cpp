@@ -2,19 +2,16 @@
 #include "backdropcache.h"
 
 #include <QEvent>
+#include <QImage>
 #include <QPainter>
 #include <QTimer>
 #include <QWidget>
 
-BackdropCache::BackdropCache(QWidget *cached)
-    : QObject(cached)
-    , widget(cached)
-{
-    watchAncestors();
-    invalidate();
-}
+namespace {
 
-QImage BackdropCache::backdrop(const QWidget *widget)
+// What the widget's ancestors paint behind it, or a null image where any of it is not
+// opaque.
+QImage backdrop(const QWidget *widget)
 {
     if (widget->size().isEmpty() || widget->isWindow())
         return QImage();
@@ -47,6 +44,16 @@ QImage BackdropCache::backdrop(const QWidget *widget)
         }
     }
     return image.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+BackdropCache::BackdropCache(QWidget *cached)
+    : QObject(cached)
+    , widget(cached)
+{
+    watchAncestors();
+    invalidate();
 }
 
 bool BackdropCache::eventFilter(QObject *watched, QEvent *event)

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QImage>
 #include <QObject>
 #include <QPixmap>
 
@@ -20,10 +19,6 @@ class BackdropCache : public QObject
 
 public:
     explicit BackdropCache(QWidget *widget);
-
-    // What the widget's ancestors paint behind it, or a null image where any of it is
-    // not opaque.
-    static QImage backdrop(const QWidget *widget);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
