@@ -69,7 +69,7 @@ void countOnly(QtMsgType type, const QMessageLogContext &, const QString &messag
     static const QString countPrefix = QStringLiteral("Receive Count:");
     if (!message.startsWith(countPrefix))
         return;
-    progress.counted = message.midRef(countPrefix.size()).trimmed().toLongLong();
+    progress.counted = message.mid(countPrefix.size()).trimmed().toLongLong();
     if (progress.counted >= progress.target && !progress.complete) {
         progress.complete = true;
         progress.completedAt = Clock::now();

@@ -99,8 +99,11 @@ void ArrivalDisplay::insertPending(bool unbounded)
     while (!pending.empty() && inserted < budget) {
         Segment &segment = pending.front();
         int take = int(qMin<qint64>(segment.text.size(), budget - inserted));
+        // Never part a surrogate pair, nor take more than the room the box was trimmed to.
         if (take < segment.text.size() && segment.text.at(take - 1).isHighSurrogate())
-            ++take; // never part a surrogate pair
+            --take;
+        if (take == 0)
+            break;
         if (take == segment.text.size()) {
             cursor.insertText(segment.text, colourFormat(segment.red));
             pending.pop_front();
@@ -126,7 +129,7 @@ void ArrivalDisplay::learnCost(qint64 characters, qint64 nanoseconds)
     const double affordable
         = double(characters) * flushBudgetMs * 1e6 / qMax<qint64>(nanoseconds, 1);
     const double smoothed = (charactersPerFlush + affordable) / 2;
-    charactersPerFlush = qBound<qint64>(4096, qint64(smoothed), maxCharacters);
+    charactersPerFlush = qBound(qint64(4096), qint64(smoothed), qint64(maxCharacters));
 }
 
 // Text that the box would trim before it was ever shown is not worth inserting.
@@ -173,7 +176,7 @@ void ArrivalDisplay::trimBox(qint64 incoming)
         return;
     QTextDocument *document = box->document();
     const qint64 removeAtLeast = present + incoming - trimmedCharacters;
-    if (removeAtLeast < present) {
+    if (removeAtLeast <= present) {
         // Remove whole paragraphs: up to the start of the block after the cut point.
         const QTextBlock firstKept = document->findBlock(int(removeAtLeast) - 1).next();
         if (firstKept.isValid()) {

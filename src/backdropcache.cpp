@@ -15,7 +15,10 @@ QImage backdrop(const QWidget *widget)
 {
     if (widget->size().isEmpty() || widget->isWindow())
         return QImage();
-    QImage image(widget->size(), QImage::Format_ARGB32_Premultiplied);
+    // At the screen's scale, or a gradient behind would come out blocky.
+    const qreal ratio = widget->devicePixelRatioF();
+    QImage image(widget->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
     image.fill(Qt::transparent);
     QList<QWidget *> ancestors;
     for (QWidget *ancestor = widget->parentWidget(); ancestor;
@@ -61,8 +64,15 @@ bool BackdropCache::eventFilter(QObject *watched, QEvent *event)
     switch (event->type()) {
     case QEvent::Paint:
         if (watched == widget && !copy.isNull()) {
+            const QPixmap painted = copy;
+            // The window went to a screen of another scale: the widgets behind were left
+            // out of this paint, so the old copy stands in once more.
+            if (!qFuzzyCompare(painted.devicePixelRatioF(), widget->devicePixelRatioF())) {
+                invalidate();
+                widget->update();
+            }
             QPainter painter(widget);
-            painter.drawPixmap(0, 0, copy);
+            painter.drawPixmap(widget->rect(), painted);
         }
         break;
     case QEvent::Move:
@@ -76,6 +86,7 @@ bool BackdropCache::eventFilter(QObject *watched, QEvent *event)
     case QEvent::StyleChange:
     case QEvent::FontChange:
     case QEvent::LayoutDirectionChange:
+    case QEvent::ScreenChangeInternal:
     case QEvent::EnabledChange:
     case QEvent::ActivationChange:
     // A style may draw a frame differently while it has the focus or the mouse.

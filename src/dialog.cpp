@@ -9,6 +9,7 @@
 
 #include <QButtonGroup>
 #include <QDebug>
+#include <QKeyEvent>
 #include <QSerialPortInfo>
 
 namespace {
@@ -16,13 +17,15 @@ namespace {
 constexpr int plainMode = 1;
 constexpr int hexMode = 2;
 
-// What a send logs: the text as typed, or in hex form the digits as parsed.
+// What a send logs: the text as typed, or in hex form the digits as parsed, without the
+// blanks, line breaks, no-break spaces and line separators between them.
 QByteArray loggedSource(const QString &source, int inputMode)
 {
-    QByteArray bytes = source.toUtf8();
-    if (inputMode != plainMode)
-        bytes = bytes.simplified().replace(' ', "");
-    return bytes;
+    if (inputMode == plainMode)
+        return source.toUtf8();
+    QString digits = source;
+    digits.replace(QChar::Nbsp, QLatin1Char(' ')).replace(QChar::LineSeparator, QLatin1Char(' '));
+    return digits.toUtf8().simplified().replace(' ', "");
 }
 
 } // namespace
@@ -54,8 +57,12 @@ Dialog::Dialog(QWidget *parent)
     connect(ui->portConnectionButton, SIGNAL(clicked()), this, SLOT(handlerPortConnection()));
     connect(serialPort, SIGNAL(readyRead()), this, SLOT(onDataAvailable()));
     connect(ui->sendButton, SIGNAL(clicked()), this, SLOT(sendData()));
-    connect(inputModeGroup, SIGNAL(buttonClicked(int)), this, SLOT(onClickInputMode(int)));
-    connect(displayModeGroup, SIGNAL(buttonClicked(int)), this, SLOT(onClickDisplayMode(int)));
+    // Qt 6 has no buttonClicked(int); its idClicked(int) came only with Qt 5.15.
+    const char *const idClicked = QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+        ? SIGNAL(buttonClicked(int))
+        : SIGNAL(idClicked(int));
+    connect(inputModeGroup, idClicked, this, SLOT(onClickInputMode(int)));
+    connect(displayModeGroup, idClicked, this, SLOT(onClickDisplayMode(int)));
     connect(serialPort, &QSerialPort::errorOccurred, this, &Dialog::onPortError);
 }
 
@@ -66,6 +73,19 @@ Dialog::~Dialog()
     delete ui;
     delete serialPort;
     delete plainDecoder;
+}
+
+void Dialog::keyPressEvent(QKeyEvent *event)
+{
+    // QDialog would end the program on Esc, losing the session, and press its default
+    // button, opening or closing the port, on Enter in a box, check box or radio button.
+    // A focused push button takes Enter itself and never gets here.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter || event->matches(QKeySequence::Cancel)) {
+        event->ignore();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void Dialog::listPorts()
@@ -117,6 +137,7 @@ void Dialog::handlerPortConnection()
 void Dialog::closePort()
 {
     serialPort->close();
+    showUnfinishedCharacter();
     arrivalDisplay->flush();
     setSettingBoxesEnabled(true);
     ui->sendButton->setDisabled(true);
@@ -179,6 +200,17 @@ void Dialog::onPortError(QSerialPort::SerialPortError error)
     closePort();
 }
 
+// The start of a character whose rest never came is shown as the stream's end, not lost,
+// and the next connection starts afresh.
+void Dialog::showUnfinishedCharacter()
+{
+    if (displayModeGroup->checkedId() == plainMode)
+        arrivalDisplay->add(plainDecoder->finish(), BreakUnit::Character, false);
+    else
+        arrivalDisplay->add(
+            hexDisplayText(plainDecoder->takeUnfinished()), BreakUnit::HexGroup, false);
+}
+
 void Dialog::onDataAvailable()
 {
     while (serialPort->bytesAvailable() > 0) {
@@ -207,7 +239,9 @@ void Dialog::onClickDisplayMode(int id)
 
 void Dialog::sendData()
 {
-    const QString source = ui->sendTextCtrl->toPlainText();
+    // toPlainText() would turn a no-break space into a blank and a line separator into a
+    // line feed; a device gets the characters that were typed.
+    const QString source = typedText(ui->sendTextCtrl->document()->toRawText());
     QByteArray output;
     if (inputModeGroup->checkedId() == plainMode) {
         output = plainSendBytes(source);

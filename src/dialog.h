@@ -17,6 +17,9 @@ public:
     explicit Dialog(QWidget *parent = nullptr);
     ~Dialog() override;
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private slots:
     void handlerPortConnection();
     void onDataAvailable();
@@ -32,6 +35,7 @@ private:
     void applyLineSettings();
     void setSettingBoxesEnabled(bool enabled);
     void onPortError(QSerialPort::SerialPortError error);
+    void showUnfinishedCharacter();
 
     Ui_Dialog *ui;
     QSerialPort *serialPort;

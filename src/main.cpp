@@ -2,12 +2,17 @@
 #include "dialog.h"
 
 #include <QApplication>
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 #include <QTextCodec>
+#endif
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 has no text codecs: its locale encoding is always UTF-8.
     QTextCodec::setCodecForLocale(QTextCodec::codecForLocale());
+#endif
     Dialog dialog(nullptr);
     dialog.show();
     return app.exec();

@@ -28,7 +28,7 @@ QString breakLongParagraphs(const QString &text, int &tailLength, BreakUnit unit
         if (length > 0 && length + width > maxParagraphLength) {
             if (result.isNull())
                 result.reserve(text.size() + text.size() / maxParagraphLength + 1);
-            result.append(text.midRef(copied, i - copied));
+            result.append(text.constData() + copied, i - copied);
             result.append(QLatin1Char('\n'));
             copied = i;
             length = 0;
@@ -39,6 +39,6 @@ QString breakLongParagraphs(const QString &text, int &tailLength, BreakUnit unit
     tailLength = length;
     if (result.isNull())
         return text;
-    result.append(text.midRef(copied));
+    result.append(text.constData() + copied, text.size() - copied);
     return result;
 }

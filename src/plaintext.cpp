@@ -1,6 +1,58 @@
 // SPDX-License-Identifier: MIT
 #include "plaintext.h"
 
+namespace {
+
+bool isContinuation(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xc0) == 0x80;
+}
+
+// Length of the sequence a lead byte starts, or 0 where the byte cannot start one.
+int sequenceLength(char byte)
+{
+    const auto lead = static_cast<unsigned char>(byte);
+    if (lead < 0xc2)
+        return lead < 0x80 ? 1 : 0;
+    if (lead < 0xe0)
+        return 2;
+    if (lead < 0xf0)
+        return 3;
+    return lead < 0xf5 ? 4 : 0;
+}
+
+// How many of the last bytes are the start of a character cut off by the end: a lead
+// byte and fewer continuation bytes than it needs. Anything else there is malformed
+// already and is decoded now.
+int unfinishedTail(const char *bytes, int size)
+{
+    int continuations = 0;
+    while (continuations < 3 && continuations < size
+        && isContinuation(bytes[size - 1 - continuations]))
+        ++continuations;
+    if (continuations == size)
+        return 0;
+    const int needed = sequenceLength(bytes[size - 1 - continuations]);
+    return needed > continuations + 1 ? continuations + 1 : 0;
+}
+
+// QString::fromUtf8 drops a byte-order mark at the start; on a serial line it is just a
+// character that happens to arrive first.
+QString decodeKeepingByteOrderMarks(const char *bytes, int size)
+{
+    static const char mark[] = "\xef\xbb\xbf";
+    QString text;
+    while (size >= 3 && qstrncmp(bytes, mark, 3) == 0) {
+        text.append(QChar(0xfeff));
+        bytes += 3;
+        size -= 3;
+    }
+    const QString rest = QString::fromUtf8(bytes, size);
+    return text.isEmpty() ? rest : text + rest;
+}
+
+} // namespace
+
 QByteArray plainSendBytes(const QString &text)
 {
     // Carriage returns go before the encoding, so one between the halves of a surrogate
@@ -16,42 +68,80 @@ QByteArray plainSendBytes(const QString &text)
     return bytes;
 }
 
-PlainDisplayDecoder::PlainDisplayDecoder()
-    : codec(QTextCodec::codecForName("UTF-8"))
+QString typedText(const QString &rawDocumentText)
 {
-    reset();
+    QString text = rawDocumentText;
+    for (QChar &c : text) {
+        // U+FDD0 and U+FDD1 are the document's frame markers.
+        const ushort u = c.unicode();
+        if (u == QChar::ParagraphSeparator || u == 0xfdd0 || u == 0xfdd1)
+            c = QLatin1Char('\n');
+    }
+    return text;
 }
-
-PlainDisplayDecoder::~PlainDisplayDecoder() = default;
 
 QString PlainDisplayDecoder::decode(const QByteArray &bytes)
 {
     // An empty call would make the decoder give up the start of a split character.
     if (bytes.isEmpty())
         return QString();
-    QString text = codec->toUnicode(bytes.constData(), bytes.size(), state.get());
-    // The codec holds back the start of a character cut off by the end of the bytes; it
-    // tells how many, and they are the last ones it was given.
-    const int held = state->remainingChars;
-    unfinished
-        = held <= bytes.size() ? bytes.right(held) : unfinished.right(held - bytes.size()) + bytes;
+    int used = 0;
+    QString text = completeUnfinished(bytes, used);
+    if (!unfinished.isEmpty())
+        return text; // the new bytes only continued it
+    const char *rest = bytes.constData() + used;
+    const int restSize = bytes.size() - used;
+    const int held = unfinishedTail(rest, restSize);
+    text += decodeKeepingByteOrderMarks(rest, restSize - held);
+    unfinished = QByteArray(rest + restSize - held, held);
     text.remove(QLatin1Char('\r'));
     text.remove(QChar(0));
     return text;
 }
 
+// The held start of a character meets the first new bytes. As a streaming decoder does,
+// a sequence that turns out malformed gives one replacement character for all the held
+// bytes, and the new bytes are decoded afresh.
+QString PlainDisplayDecoder::completeUnfinished(const QByteArray &bytes, int &used)
+{
+    used = 0;
+    if (unfinished.isEmpty())
+        return QString();
+    const int needed = sequenceLength(unfinished.at(0));
+    int taken = 0;
+    while (unfinished.size() + taken < needed && taken < bytes.size()
+        && isContinuation(bytes.at(taken)))
+        ++taken;
+    if (unfinished.size() + taken < needed && taken == bytes.size()) {
+        unfinished += bytes;
+        return QString();
+    }
+    const QByteArray sequence = unfinished + bytes.left(taken);
+    unfinished.clear();
+    if (sequence.size() == needed) {
+        const QString character = decodeKeepingByteOrderMarks(sequence.constData(), needed);
+        if (character.toUtf8() == sequence) {
+            used = taken;
+            return character;
+        }
+    }
+    return QString(QChar::ReplacementCharacter);
+}
+
 QByteArray PlainDisplayDecoder::takeUnfinished()
 {
-    if (unfinished.isEmpty())
-        return QByteArray();
     const QByteArray taken = unfinished;
     reset();
     return taken;
 }
 
+QString PlainDisplayDecoder::finish()
+{
+    // As when held bytes meet a byte that cannot continue them: one replacement character.
+    return takeUnfinished().isEmpty() ? QString() : QString(QChar::ReplacementCharacter);
+}
+
 void PlainDisplayDecoder::reset()
 {
-    // IgnoreHeader keeps a leading byte-order mark as a character instead of eating its bytes.
-    state = std::make_unique<QTextCodec::ConverterState>(QTextCodec::IgnoreHeader);
     unfinished.clear();
 }

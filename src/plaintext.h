@@ -3,20 +3,19 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QTextCodec>
-#include <memory>
 
 // The bytes of a plain send: UTF-8, carriage returns dropped, every line feed sent as CR LF.
 QByteArray plainSendBytes(const QString &text);
+
+// The send box's text as typed, from its document's raw text: paragraph breaks become line
+// feeds, but a no-break space or a line separator stays the character it is.
+QString typedText(const QString &rawDocumentText);
 
 // Text of arrivals in plain form. Keeps a split UTF-8 sequence until the rest of it
 // arrives, so valid UTF-8 decodes the same however the port chops it.
 class PlainDisplayDecoder
 {
 public:
-    PlainDisplayDecoder();
-    ~PlainDisplayDecoder();
-
     // Carriage returns and zero bytes are left out: the box would otherwise turn a
     // lone CR into a line break and a zero byte into nothing visible.
     QString decode(const QByteArray &bytes);
@@ -24,11 +23,14 @@ public:
     // afresh: when the display turns to hex they are shown with the bytes that follow
     // instead of being lost, or joined to bytes that come much later.
     QByteArray takeUnfinished();
+    // The stream has ended: the start of a character cut short is malformed, and shown
+    // as such. Starts afresh.
+    QString finish();
     void reset();
 
 private:
-    QTextCodec *codec;
-    std::unique_ptr<QTextCodec::ConverterState> state;
-    // The start of a character whose rest has not arrived: the bytes the codec holds.
+    QString completeUnfinished(const QByteArray &bytes, int &used);
+
+    // The start of a character whose rest has not arrived.
     QByteArray unfinished;
 };

@@ -133,7 +133,7 @@ public:
                     continue;
                 }
                 std::lock_guard<std::mutex> lock(mutex);
-                hash.addData(buffer, int(n));
+                hash.addData(QByteArray::fromRawData(buffer, int(n)));
                 kept.append(buffer, int(n));
                 if (kept.size() > keepLimit)
                     kept.remove(0, kept.size() - keepLimit);

@@ -43,7 +43,7 @@ QString inLines(const QString &text, int width = 64)
     QString lines;
     lines.reserve(text.size() + text.size() / width + 1);
     for (int i = 0; i < text.size(); i += width)
-        lines += text.midRef(i, width) + '\n';
+        lines += text.mid(i, width) + '\n';
     return lines;
 }
 

@@ -78,11 +78,11 @@ void tallyMessage(QtMsgType type, const QMessageLogContext &context, const QStri
         const int read = message.indexOf(readLine);
         if (read > 0) {
             ++tally.arrivals;
-            tally.bytesLogged += message.leftRef(read).toLongLong();
+            tally.bytesLogged += message.left(read).toLongLong();
             return;
         }
         if (message.startsWith(countLine)) {
-            tally.lastCount = message.midRef(countLine.size()).toLongLong();
+            tally.lastCount = message.mid(countLine.size()).toLongLong();
             if (tally.lastCount != tally.bytesLogged)
                 ++tally.countsOutOfStep;
             return;

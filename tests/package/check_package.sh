@@ -3,10 +3,10 @@
 # and checks what a user would get from installing it: the files, the computed dependencies,
 # metadata that desktop tools accept, and a program that starts and shows its window.
 #
-#   check_package.sh CPACK CPACK_CONFIG SCRATCH_DIR VERSION APP_ID
+#   check_package.sh CPACK CPACK_CONFIG SCRATCH_DIR VERSION APP_ID QT_MAJOR
 set -uo pipefail
 
-cpack=$1 config=$2 work=$3 version=$4 app_id=$5
+cpack=$1 config=$2 work=$3 version=$4 app_id=$5 qt=$6
 skipped=77
 wait_limit=60 # seconds; only keeps a hung start from blocking the run, never a pass condition
 
@@ -57,10 +57,13 @@ field() { dpkg-deb --field "$deb" "$1"; }
 check "Package is serialterminal" "it is '$(field Package)'" [ "$(field Package)" = serialterminal ]
 check "Version is $version" "it is '$(field Version)'" [ "$(field Version)" = "$version" ]
 depends=$(field Depends)
-for lib in libqt5serialport5 libqt5widgets5; do
+for lib in "libqt${qt}serialport${qt}" "libqt${qt}widgets${qt}"; do
     # A distribution may rename the library package with a suffix (t64 and the like).
     check "Depends lists $lib" "'$depends'" grep -Eq "(^|, )${lib}[a-z0-9]*( |,|$)" <<<"$depends"
 done
+other=$((qt == 5 ? 6 : 5))
+check "Depends lists no Qt $other library" "'$depends'" \
+    bash -c '! grep -Eq "(^|, )libqt$0" <<<"$1"' "$other" "$depends"
 
 dpkg-deb -x "$deb" "$root" || { echo "FAIL: dpkg-deb -x failed"; exit 1; }
 
