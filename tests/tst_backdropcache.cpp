@@ -63,15 +63,28 @@ void TestBackdropCache::opaqueOnlyOverAnOpaqueBackdrop()
 void TestBackdropCache::looksTheSame_data()
 {
     QTest::addColumn<QString>("which");
-    QTest::newRow("receive counter") << "counter";
-    QTest::newRow("receive box scroll bar") << "scroll bar";
+    QTest::addColumn<bool>("gradient");
+    QTest::newRow("receive counter") << "counter" << false;
+    QTest::newRow("receive box scroll bar") << "scroll bar" << false;
+    // Scaled up, a copy taken at 1x and stretched differs from a gradient painted anew.
+    QTest::newRow("receive counter over a gradient") << "counter" << true;
 }
 
 void TestBackdropCache::looksTheSame()
 {
     QFETCH(QString, which);
+    QFETCH(bool, gradient);
 
     Dialog dialog;
+    if (gradient) {
+        QLinearGradient shade(0, 0, 0, 100);
+        shade.setColorAt(0, Qt::white);
+        shade.setColorAt(1, Qt::darkGreen);
+        shade.setSpread(QGradient::ReflectSpread);
+        QPalette palette = dialog.palette();
+        palette.setBrush(QPalette::Window, shade);
+        dialog.setPalette(palette);
+    }
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     auto *box = dialog.findChild<QTextEdit *>("receiverTextCtl");

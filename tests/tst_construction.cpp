@@ -26,6 +26,8 @@ private slots:
     void modeClicksLog_data();
     void modeClicksLog();
     void connectButtonReachesItsSlot();
+    void keysLeaveTheWindowAndPortAlone_data();
+    void keysLeaveTheWindowAndPortAlone();
     void sendButtonReachesItsSlot();
     void closingTheWindowEndsTheLoopWithZero();
 };
@@ -184,6 +186,46 @@ void TestConstruction::connectButtonReachesItsSlot()
     QCOMPARE(log.take(QtDebugMsg),
         (QStringList { "Open / Close Serial Port", "Can not Open Serial Port \"\"" }));
     QVERIFY(!dialog.findChild<QPushButton *>("sendButton")->isEnabled());
+}
+
+void TestConstruction::keysLeaveTheWindowAndPortAlone_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QStringList>("logged");
+    const QStringList nothing;
+    const QStringList toggled { "Open / Close Serial Port", "Can not Open Serial Port \"\"" };
+    QTest::newRow("Esc in the send box") << "sendTextCtrl" << int(Qt::Key_Escape) << nothing;
+    QTest::newRow("Esc in the receive box") << "receiverTextCtl" << int(Qt::Key_Escape) << nothing;
+    QTest::newRow("Esc in a combo box") << "bandrateCtrl" << int(Qt::Key_Escape) << nothing;
+    QTest::newRow("Return in a combo box") << "bandrateCtrl" << int(Qt::Key_Return) << nothing;
+    QTest::newRow("Enter in a combo box") << "parityCtrl" << int(Qt::Key_Enter) << nothing;
+    QTest::newRow("Return on the check box") << "crlfModeCtrl" << int(Qt::Key_Return) << nothing;
+    QTest::newRow("Return on a radio button")
+        << "displayByHexRadio" << int(Qt::Key_Return) << nothing;
+    QTest::newRow("Return in the receive box")
+        << "receiverTextCtl" << int(Qt::Key_Return) << nothing;
+    QTest::newRow("Space on the connect button")
+        << "portConnectionButton" << int(Qt::Key_Space) << toggled;
+    QTest::newRow("Return on the focused connect button")
+        << "portConnectionButton" << int(Qt::Key_Return) << toggled;
+}
+
+void TestConstruction::keysLeaveTheWindowAndPortAlone()
+{
+    QFETCH(QString, target);
+    QFETCH(int, key);
+    QFETCH(QStringList, logged);
+    Dialog dialog;
+    dialog.findChild<QComboBox *>("portCtrl")->clear(); // as on a machine without ports
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *widget = dialog.findChild<QWidget *>(target);
+    widget->setFocus();
+    LogCollector log;
+    QTest::keyClick(widget, Qt::Key(key));
+    QCOMPARE(log.take(QtDebugMsg), logged);
+    QVERIFY(dialog.isVisible());
 }
 
 void TestConstruction::sendButtonReachesItsSlot()

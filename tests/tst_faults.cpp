@@ -130,7 +130,10 @@ QStringList TestFaults::unexpectedWarnings()
 {
     QStringList warnings;
     for (const QString &line : log->take(QtWarningMsg))
-        if (!line.contains("propagateSizeHints") && !line.contains("XDG_RUNTIME_DIR"))
+        // Font matching warns once per font and script it finds no tables for, as random
+        // bytes bring scripts such as Syriac to the box.
+        if (!line.contains("propagateSizeHints") && !line.contains("XDG_RUNTIME_DIR")
+            && !line.contains("OpenType support missing"))
             warnings << line;
     return warnings;
 }

@@ -22,6 +22,8 @@ private slots:
     void batchedArrivalsKeepTheirColours();
     void boxKeepsTheMostRecentText_data();
     void boxKeepsTheMostRecentText();
+    void boundsHoldExactly_data();
+    void boundsHoldExactly();
     void counterGrowsDigits_data();
     void counterGrowsDigits();
     void batchRepaintsOnlyTheBox();
@@ -127,6 +129,48 @@ void TestReceiveBox::boxKeepsTheMostRecentText()
     const QString joined = paragraphs.join(QString());
     QVERIFY(stream.endsWith(joined));
     QCOMPARE((stream.size() - joined.size()) % maxParagraphLength, 0);
+}
+
+void TestReceiveBox::boundsHoldExactly_data()
+{
+    // before: the box's text; arrival: one arrival, shown first in a timed batch or at once.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("arrival");
+    QTest::addColumn<bool>("timed");
+    QTest::addColumn<QString>("kept");
+    const auto lines = [](int width, int count) {
+        return (QString(width - 1, QLatin1Char('.')) + '\n').repeated(count);
+    };
+    // The first timed batch of a new box takes 65,536 characters, which end here inside
+    // a surrogate pair; box and batch together are exactly what the box may hold.
+    const QString emojiLine = 'x' + QString::fromUtf8("\U0001F600").repeated(31) + '\n';
+    QTest::newRow("batch cut inside a surrogate pair, box filled exactly")
+        << lines(64, (ArrivalDisplay::maxCharacters - 65536) / 64)
+        << "y\n" + emojiLine.repeated(1100) << true << QString();
+    QTest::newRow("arrival of the trimmed size after a box that ends a paragraph")
+        << lines(100, 6000) << lines(100, ArrivalDisplay::trimmedCharacters / 100) << false
+        << lines(100, ArrivalDisplay::trimmedCharacters / 100);
+}
+
+void TestReceiveBox::boundsHoldExactly()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, arrival);
+    QFETCH(bool, timed);
+    QFETCH(QString, kept);
+    box->setPlainText(before);
+    int largest = 0;
+    connect(box->document(), &QTextDocument::contentsChanged,
+        [&] { largest = qMax(largest, box->document()->characterCount() - 1); });
+    display->add(arrival, BreakUnit::Character, false);
+    if (timed)
+        QTRY_VERIFY(largest > before.size());
+    display->flush();
+    QVERIFY2(largest <= ArrivalDisplay::maxCharacters, qPrintable(QString::number(largest)));
+    const QString shown = box->toPlainText();
+    QVERIFY((before + arrival).endsWith(shown));
+    if (!kept.isNull())
+        QCOMPARE(shown.size(), kept.size());
 }
 
 void TestReceiveBox::counterGrowsDigits_data()
