@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is needed, checks the formatting, builds with warnings as errors, runs
-# every test, then runs them again under AddressSanitizer + UndefinedBehaviorSanitizer,
-# and gives each fuzzer a bounded run.
+# Installs what is needed, checks the formatting, builds against Qt 5 with warnings as
+# errors and runs every test, builds against Qt 6 and runs every test again, runs them once
+# more (Qt 5) under AddressSanitizer + UndefinedBehaviorSanitizer, and gives each fuzzer a
+# bounded run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,6 +12,10 @@ git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON
 cmake --build build -j"$(nproc)"
 (cd build && ctest --output-on-failure)
+
+cmake -S . -B build-qt6 -DCMAKE_BUILD_TYPE=Release -DWARNINGS_AS_ERRORS=ON -DQT_VERSION_MAJOR=6
+cmake --build build-qt6 -j"$(nproc)"
+(cd build-qt6 && ctest --output-on-failure)
 
 # The soak is long and the package test repeats the release run: both are left out here.
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DSANITIZE=ON -DWARNINGS_AS_ERRORS=ON

@@ -191,8 +191,9 @@ stop "$app"
 # launchers to match the running window against.
 visible_window() { xdotool search --onlyvisible "$@" >/dev/null 2>&1; }
 if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
-    # -displayfd lets the server pick a free display itself, so parallel runs cannot collide.
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    # -displayfd lets the server pick a free display itself, so parallel runs cannot collide;
+    # -noreset keeps it answering while the second program starts after the first ends.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb=$!
     pids+=("$xvfb")
     deadline=$((SECONDS + wait_limit))
@@ -215,8 +216,23 @@ if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
             else
                 fail "no window with WM class '$wm_class' as the desktop entry's StartupWMClass says"
             fi
+            check "no OpenGL integration loaded" "$(grep -o '[^/]*gl[^/]*\.so[^ ]*' /proc/$app/maps | sort -u | tr '\n' ' ')" \
+                bash -c '! grep -q glx-integration "/proc/$0/maps"' "$app"
         fi
         stop "$app"
+        # A user who asks for the GLX integration still gets it. Qt 6 loads it only once
+        # something draws with OpenGL, which nothing here does.
+        if [ "$qt" = 5 ]; then
+            QT_QPA_PLATFORM=xcb QT_XCB_GL_INTEGRATION=xcb_glx "$bin" >"$work/xcb-glx.log" 2>&1 &
+            app=$!
+            pids+=("$app")
+            if wait_for "$app" "visible window with QT_XCB_GL_INTEGRATION=xcb_glx" \
+                visible_window --name '^串口工具$'; then
+                check "QT_XCB_GL_INTEGRATION=xcb_glx is kept" "no GLX integration in the process" \
+                    grep -q glx-integration "/proc/$app/maps"
+            fi
+            stop "$app"
+        fi
     else
         cat "$work/xvfb.log"
         fail "Xvfb did not start"
