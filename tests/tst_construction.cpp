@@ -116,7 +116,9 @@ void TestConstruction::windowTextsHaveGlyphs()
 {
     Dialog dialog;
     QStringList missing;
-    const auto check = [&missing](const QWidget *widget, const QString &text) {
+    int checked = 0;
+    const auto check = [&missing, &checked](const QWidget *widget, const QString &text) {
+        ++checked;
         const QString shown = Qt::mightBeRichText(text)
             ? QTextDocumentFragment::fromHtml(text).toPlainText()
             : text;
@@ -137,6 +139,11 @@ void TestConstruction::windowTextsHaveGlyphs()
             for (int i = 0; i < box->count(); ++i)
                 check(box, box->itemText(i));
     }
+    // The form's 18 texts and every entry of the five lists, none left out of the walk.
+    int entries = 0;
+    for (const QComboBox *box : dialog.findChildren<QComboBox *>())
+        entries += box->count();
+    QCOMPARE(checked, 18 + entries);
     QVERIFY2(missing.isEmpty(),
         qPrintable("No installed font has the glyphs of " + missing.join(", ")
             + ": the window shows empty boxes. Install a font with Simplified Chinese glyphs, "
