@@ -60,5 +60,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps turns the binary's needed libraries into Depends, so the Qt package names
 # follow whatever the build machine's distribution calls them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Every text of the window is Chinese and none has an English fallback: without a font with
+# Chinese glyphs the window is a grid of empty boxes, so one is a dependency, not a
+# recommendation that --no-install-recommends would drop. The first is the smallest; any of
+# the others already installed will do. dpkg-shlibdeps's libraries are added to this list.
+set(CHINESE_FONT_PACKAGES
+    fonts-wqy-microhei fonts-wqy-zenhei fonts-noto-cjk fonts-arphic-uming fonts-arphic-ukai)
+list(JOIN CHINESE_FONT_PACKAGES " | " CPACK_DEBIAN_PACKAGE_DEPENDS)
 
 include(CPack)

@@ -10,5 +10,6 @@ $sudo apt-get install -y -qq --no-install-recommends \
     cmake make g++ qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev \
     qt6-base-dev qt6-base-dev-tools qt6-serialport-dev \
     socat xvfb xauth xdotool imagemagick python3 \
+    fonts-wqy-microhei \
     clang clang-format libclang-rt-14-dev llvm \
     dpkg-dev file desktop-file-utils appstream >/dev/null

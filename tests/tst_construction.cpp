@@ -4,12 +4,36 @@
 
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QGlyphRun>
+#include <QGroupBox>
 #include <QLCDNumber>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSerialPortInfo>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
+#include <QTextLayout>
 #include <QtTest>
+
+namespace {
+
+// Laid out as the widget draws it, font fallback included: a glyph index of 0 is the
+// font's .notdef, the empty box a user sees where no installed font has the character.
+bool drawnWithMissingGlyphs(const QString &text, const QFont &font)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const auto runs = layout.glyphRuns();
+    for (const QGlyphRun &run : runs)
+        if (run.glyphIndexes().contains(0u))
+            return true;
+    return false;
+}
+
+} // namespace
 
 class TestConstruction : public QObject
 {
@@ -19,6 +43,7 @@ private slots:
     void settingLists_data();
     void settingLists();
     void portList();
+    void windowTextsHaveGlyphs();
     void initialState();
     void buttonGroups_data();
     void buttonGroups();
@@ -87,6 +112,44 @@ void TestConstruction::portList()
     QCOMPARE(log.take(QtDebugMsg), expectedLog);
     if (ports.isEmpty())
         QCOMPARE(portCtrl->currentIndex(), -1);
+}
+
+void TestConstruction::windowTextsHaveGlyphs()
+{
+    Dialog dialog;
+    QStringList missing;
+    int checked = 0;
+    const auto check = [&missing, &checked](const QWidget *widget, const QString &text) {
+        ++checked;
+        const QString shown = Qt::mightBeRichText(text)
+            ? QTextDocumentFragment::fromHtml(text).toPlainText()
+            : text;
+        if (drawnWithMissingGlyphs(shown, widget->font()))
+            missing << QString("%1 \"%2\" in %3")
+                           .arg(widget->objectName(), shown, QFontInfo(widget->font()).family());
+    };
+    check(&dialog, dialog.windowTitle());
+    const auto widgets = dialog.findChildren<QWidget *>();
+    for (const QWidget *widget : widgets) {
+        if (auto *label = qobject_cast<const QLabel *>(widget))
+            check(label, label->text());
+        else if (auto *button = qobject_cast<const QAbstractButton *>(widget))
+            check(button, button->text());
+        else if (auto *group = qobject_cast<const QGroupBox *>(widget))
+            check(group, group->title());
+        else if (auto *box = qobject_cast<const QComboBox *>(widget))
+            for (int i = 0; i < box->count(); ++i)
+                check(box, box->itemText(i));
+    }
+    // The form's 18 texts and every entry of the five lists, none left out of the walk.
+    int entries = 0;
+    for (const QComboBox *box : dialog.findChildren<QComboBox *>())
+        entries += box->count();
+    QCOMPARE(checked, 18 + entries);
+    QVERIFY2(missing.isEmpty(),
+        qPrintable("No installed font has the glyphs of " + missing.join(", ")
+            + ": the window shows empty boxes. Install a font with Simplified Chinese glyphs, "
+              "on Debian or Ubuntu the package fonts-wqy-microhei."));
 }
 
 void TestConstruction::initialState()

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured and built tree, unpacks it into a scratch root
 # and checks what a user would get from installing it: the files, the computed dependencies,
-# metadata that desktop tools accept, and a program that starts and shows its window.
+# metadata that desktop tools accept, and a program that starts and shows its window with
+# readable texts.
 #
-#   check_package.sh CPACK CPACK_CONFIG SCRATCH_DIR VERSION APP_ID QT_MAJOR
+#   check_package.sh CPACK CPACK_CONFIG SCRATCH_DIR VERSION APP_ID FORM_UI QT_MAJOR
 set -uo pipefail
 
-cpack=$1 config=$2 work=$3 version=$4 app_id=$5 qt=$6
+cpack=$1 config=$2 work=$3 version=$4 app_id=$5 form=$6 qt=$7
 skipped=77
 wait_limit=60 # seconds; only keeps a hung start from blocking the run, never a pass condition
 
@@ -64,6 +65,10 @@ done
 other=$((qt == 5 ? 6 : 5))
 check "Depends lists no Qt $other library" "'$depends'" \
     bash -c '! grep -Eq "(^|, )libqt$0" <<<"$1"' "$other" "$depends"
+# The window's texts are Chinese only; the smallest clean font comes first, the others
+# already installed satisfy it as well.
+check "Depends lists a Chinese font" "'$depends' has no 'fonts-wqy-microhei | ...' group" \
+    grep -Eq "(^|, )fonts-wqy-microhei \| fonts-wqy-zenhei \| fonts-noto-cjk( |,|$)" <<<"$depends"
 
 dpkg-deb -x "$deb" "$root" || { echo "FAIL: dpkg-deb -x failed"; exit 1; }
 
@@ -186,6 +191,33 @@ if wait_for "$app" "flushed dialog window under offscreen" \
     pass "the installed program shows its window (offscreen)"
 fi
 stop "$app"
+
+# Qt's font fallback asks fontconfig for a font holding each character, so every character of
+# the form's texts needs one on this machine, or the window shows it as an empty box.
+if command -v fc-list >/dev/null && command -v python3 >/dev/null; then
+    codes=$(python3 - "$form" <<'EOF'
+import html, re, sys, xml.etree.ElementTree as tree
+form = tree.parse(sys.argv[1])
+texts = [e.text or "" for name in ("windowTitle", "title", "text")
+         for e in form.iterfind(f".//property[@name='{name}']/string")]
+shown = html.unescape(re.sub(r"<[^>]*>", "", "".join(texts)))  # a label's rich text, as drawn
+print(" ".join(sorted({f"{ord(c):x}" for c in shown if not c.isspace()})))
+EOF
+    )
+    missing=""
+    for code in $codes; do
+        [ -n "$(fc-list ":charset=$code" family)" ] || missing+=" $(printf "\\U$code")"
+    done
+    if [ -z "$codes" ]; then
+        fail "no texts found in $form"
+    elif [ -z "$missing" ]; then
+        pass "an installed font has every character of the window's texts"
+    else
+        fail "no installed font has$missing: the window shows empty boxes; install fonts-wqy-microhei"
+    fi
+else
+    echo "SKIP: fc-list (package fontconfig) or python3 is missing; the texts' glyphs not checked"
+fi
 
 # On a real X server: the window's title, and the WM class that the desktop entry tells
 # launchers to match the running window against.
