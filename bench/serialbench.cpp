@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "pastecase.h"
 #include "receivecase.h"
 #include "writer.h"
 
@@ -6,6 +7,8 @@
 #include <QCommandLineParser>
 #include <QMap>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTextStream>
 #include <algorithm>
 #include <cmath>
@@ -46,7 +49,25 @@ measured but printing megabytes to a terminal is not.
 
 The window is shown on the Qt platform the environment gives: offscreen when
 there is no DISPLAY, xcb under `xvfb-run -a serialbench` (closer to a desktop).
-Default: the 4 cases of 10 MB and the 2 full-speed cases of 100 MB.)";
+Default: the 4 cases of 10 MB and the 2 full-speed cases of 100 MB.
+
+With --paste it measures the send box instead: a long text on the clipboard is
+pasted into it with Ctrl+V, then one character is typed at its end and deleted.
+  hex:   hex digits, pasted in hex input form;
+  plain: printable ASCII text (a blank in about every 95 characters), pasted
+         in plain input form;
+each as one line and with a line break after every 64 characters. Under X11
+the clipboard is filled by xclip, a program of its own, as a user's copy from
+another program would; without a display the window's own process fills it.
+Then the port is opened on a socat pseudo-terminal pair whose far end reads
+about 1 MB/s, and the text is sent with the window's send button.
+Figures: the milliseconds until the window answered again (no gap of 50 ms or
+more between the ticks of a 1 ms timer for 1 s after the paste, 300 ms after a
+key or the send), the longest gap between ticks until the far end had every
+byte, and the check: the box holds exactly the text pasted, and the far end
+and the sent counter have exactly the bytes of its send. A case still busy
+after --limit seconds is stopped and shown as "> limit".
+Default sizes with --paste: 100k,1M,10M characters.)";
 
 struct Case
 {
@@ -119,6 +140,8 @@ QList<Case> plannedCases(const QCommandLineParser &options)
     return cases;
 }
 
+QMap<QString, QString> resultFields(const QByteArray &output);
+
 QMap<QString, QString> runInChild(const CaseSettings &settings)
 {
     QProcess child;
@@ -127,16 +150,7 @@ QMap<QString, QString> runInChild(const CaseSettings &settings)
         { "--case", settings.hex ? "hex" : "plain", "--size", QString::number(settings.size),
             "--rate", QString::number(settings.rate) });
     child.waitForFinished(-1);
-    QMap<QString, QString> result;
-    for (const QByteArray &line : child.readAllStandardOutput().split('\n')) {
-        if (!line.startsWith("RESULT "))
-            continue;
-        for (const QByteArray &field : line.mid(7).split(' ')) {
-            const int equals = field.indexOf('=');
-            if (equals > 0)
-                result.insert(field.left(equals), field.mid(equals + 1));
-        }
-    }
+    QMap<QString, QString> result = resultFields(child.readAllStandardOutput());
     if (result.isEmpty())
         result.insert("status", QStringLiteral("crashed (exit %1)").arg(child.exitCode()));
     return result;
@@ -171,6 +185,126 @@ QString tableRow(const Case &c, const QMap<QString, QString> &r)
     return QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
         .arg(c.label, rate, r["cpu"], mib("hwm_kb"), mib("rss_kb"), ms("stall_max_us"),
             ms("stall_p95_us"), checkText(c, r));
+}
+
+struct PasteCase
+{
+    PasteSettings settings;
+    QString label;
+};
+
+QList<PasteCase> plannedPasteCases(const QCommandLineParser &options)
+{
+    const QStringList forms = options.value("cases").split(',', Qt::SkipEmptyParts);
+    QList<qint64> sizes
+        = parseAmounts(options.isSet("sizes") ? options.value("sizes") : "100k,1M,10M", false);
+    std::sort(sizes.begin(), sizes.end());
+    QList<PasteCase> cases;
+    for (const qint64 size : sizes) {
+        for (const QString &form : forms) {
+            if (form != "plain" && form != "hex") {
+                std::fprintf(stderr, "serialbench: no such case: %s\n", qPrintable(form));
+                std::exit(2);
+            }
+            for (const int lineLength : { 0, 64 })
+                cases << PasteCase { { form == "hex", size, lineLength },
+                    QStringLiteral("%1 %2 %3")
+                        .arg(form, amountText(size),
+                            lineLength > 0 ? "in lines of 64" : "on one line") };
+        }
+    }
+    return cases;
+}
+
+QMap<QString, QString> resultFields(const QByteArray &output)
+{
+    QMap<QString, QString> result;
+    for (const QByteArray &line : output.split('\n')) {
+        if (!line.startsWith("RESULT "))
+            continue;
+        for (const QByteArray &field : line.mid(7).split(' ')) {
+            const int equals = field.indexOf('=');
+            if (equals > 0)
+                result.insert(field.left(equals), field.mid(equals + 1));
+        }
+    }
+    return result;
+}
+
+// Under X11 the text goes on the clipboard from a program of its own, which serves it until
+// the case is over; otherwise the window's process puts it there itself.
+QMap<QString, QString> runPasteInChild(const PasteSettings &settings, int limitS)
+{
+    QProcess xclip;
+    QTemporaryFile file;
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY")
+        && !QStandardPaths::findExecutable("xclip").isEmpty();
+    if (x11) {
+        if (!file.open() || file.write(pasteText(settings).toUtf8()) < 0 || !file.flush())
+            return { { "status", "error" }, { "reason", "no_temporary_file" } };
+        xclip.start("xclip", { "-selection", "clipboard", "-quiet", "-i", file.fileName() });
+        if (!xclip.waitForStarted(5000))
+            return { { "status", "error" }, { "reason", "xclip_did_not_start" } };
+        xclip.waitForFinished(300); // it owns the clipboard by then
+    }
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+        { "--paste-case", settings.hex ? "hex" : "plain", QString::number(settings.size),
+            QString::number(settings.lineLength), x11 ? "x11" : "own" });
+    QMap<QString, QString> result;
+    if (!child.waitForFinished(limitS * 1000)) {
+        child.kill();
+        child.waitForFinished(5000);
+        result.insert("status", "busy");
+    } else {
+        result = resultFields(child.readAllStandardOutput());
+        if (result.isEmpty())
+            result.insert("status", QStringLiteral("crashed (exit %1)").arg(child.exitCode()));
+    }
+    xclip.kill();
+    xclip.waitForFinished(5000);
+    return result;
+}
+
+int runPasteCases(const QCommandLineParser &options)
+{
+    bool ok = false;
+    const int limitS = options.value("limit").toInt(&ok);
+    if (!ok || limitS <= 0) {
+        std::fprintf(stderr, "serialbench: not a number of seconds: %s\n",
+            qPrintable(options.value("limit")));
+        return 2;
+    }
+    QStringList rows;
+    QString platform;
+    bool allOk = true;
+    for (const PasteCase &c : plannedPasteCases(options)) {
+        std::fprintf(stderr, "serialbench: paste %s ...\n", qPrintable(c.label));
+        const QMap<QString, QString> r = runPasteInChild(c.settings, limitS);
+        const QString status = r["status"];
+        allOk = allOk && status == "ok";
+        if (platform.isEmpty())
+            platform = r["platform"];
+        const auto ms
+            = [&](const char *key) { return r[key] == "-1" ? QStringLiteral("-") : r[key]; };
+        if (status == "busy")
+            rows << QStringLiteral("| %1 | > %2 s | | | | | busy |").arg(c.label).arg(limitS);
+        else if (status == "ok" || status.contains("mismatch") || status == "not_pasted")
+            rows << QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 |")
+                        .arg(c.label, ms("paste_ms"), ms("type_ms"), ms("delete_ms"), ms("send_ms"),
+                            ms("drain_gap_ms"),
+                            status == "ok" ? status : status.toUpper().replace('_', ' '));
+        else
+            rows << QStringLiteral("| %1 | | | | | | %2 %3 |").arg(c.label, status, r["reason"]);
+    }
+    QTextStream out(stdout);
+    out << "Qt " << qVersion() << ", platform " << platform << "\n\n"
+        << "| Paste | Answers after paste ms | Type a character ms | Delete it ms | "
+           "Answers after send ms | Worst stall while sending ms | Check |\n"
+        << "|---|---:|---:|---:|---:|---:|---|\n"
+        << rows.join('\n') << '\n';
+    return allOk ? 0 : 1;
 }
 
 int runCases(const QCommandLineParser &options)
@@ -209,10 +343,20 @@ int main(int argc, char **argv)
         return runWriter(argv[2], std::strcmp(argv[3], "plain") == 0, std::atoll(argv[4]),
             std::atoll(argv[5]), quint32(std::strtoul(argv[6], nullptr, 10)));
 
-    if (argc == 7 && std::strcmp(argv[1], "--case") == 0) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY")
-            && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bool receiveCase = argc == 7 && std::strcmp(argv[1], "--case") == 0;
+    const bool pasteCase = argc == 6 && std::strcmp(argv[1], "--paste-case") == 0;
+    if ((receiveCase || pasteCase) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (pasteCase) {
+        QApplication app(argc, argv);
+        PasteSettings settings;
+        settings.hex = std::strcmp(argv[2], "hex") == 0;
+        settings.size = std::atoll(argv[3]);
+        settings.lineLength = std::atoi(argv[4]);
+        return runPasteCase(settings, std::strcmp(argv[5], "own") == 0);
+    }
+    if (receiveCase) {
         QApplication app(argc, argv);
         CaseSettings settings;
         settings.hex = std::strcmp(argv[2], "hex") == 0;
@@ -227,11 +371,15 @@ int main(int argc, char **argv)
     options.addHelpOption();
     options.addOptions({
         { "cases", "Display forms to run: plain, hex (default: both).", "list", "plain,hex" },
-        { "sizes", "Bytes per case (default: 10M,100M).", "list", "10M,100M" },
+        { "sizes", "Bytes per case (default: 10M,100M; with --paste characters, 100k,1M,10M).",
+            "list", "10M,100M" },
         { "rates", "Writer rates in B/s, unlimited for full speed (default: unlimited,92k).",
             "list", "unlimited,92k" },
         { "quick", "1 MB cases only, for a smoke run." },
+        { "paste", "Measure pasting into the send box instead of receiving." },
+        { "limit", "With --paste: seconds before a busy case is stopped (default: 120).", "seconds",
+            "120" },
     });
     options.process(app);
-    return runCases(options);
+    return options.isSet("paste") ? runPasteCases(options) : runCases(options);
 }

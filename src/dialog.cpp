@@ -5,6 +5,7 @@
 #include "counting.h"
 #include "hextext.h"
 #include "plaintext.h"
+#include "sendbox.h"
 #include "ui_dialog.h"
 
 #include <QButtonGroup>
@@ -39,6 +40,7 @@ Dialog::Dialog(QWidget *parent)
 {
     ui->setupUi(this);
     ui->receiverTextCtl->setReadOnly(true);
+    keepQuickWithLongParagraphs(ui->sendTextCtrl);
     listPorts();
     fillSettingLists();
     ui->sendButton->setDisabled(true);
