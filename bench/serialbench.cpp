@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "pastecase.h"
+#include "platformdefaults.h"
 #include "receivecase.h"
 #include "writer.h"
 
@@ -348,6 +349,8 @@ int main(int argc, char **argv)
     if ((receiveCase || pasteCase) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
         && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window starts as the program starts it.
+    setPlatformDefaults();
     if (pasteCase) {
         QApplication app(argc, argv);
         PasteSettings settings;
