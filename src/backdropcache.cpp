@@ -72,7 +72,7 @@ bool BackdropCache::eventFilter(QObject *watched, QEvent *event)
                 widget->update();
             }
             QPainter painter(widget);
-            painter.drawPixmap(widget->rect(), painted);
+            painter.drawPixmap(0, 0, painted);
         }
         break;
     case QEvent::Move:

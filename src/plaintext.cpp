@@ -82,9 +82,6 @@ QString typedText(const QString &rawDocumentText)
 
 QString PlainDisplayDecoder::decode(const QByteArray &bytes)
 {
-    // An empty call would make the decoder give up the start of a split character.
-    if (bytes.isEmpty())
-        return QString();
     int used = 0;
     QString text = completeUnfinished(bytes, used);
     if (!unfinished.isEmpty())
