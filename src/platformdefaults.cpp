@@ -14,7 +14,6 @@ void setUnlessSet(const char *name, const char *value)
         qputenv(name, QByteArray(value));
 }
 
-#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 bool anySet(std::initializer_list<const char *> names)
 {
     for (const char *name : names) {
@@ -23,7 +22,6 @@ bool anySet(std::initializer_list<const char *> names)
     }
     return false;
 }
-#endif
 
 } // namespace
 
@@ -31,6 +29,8 @@ void setPlatformDefaults()
 {
     // Nothing in the window draws with OpenGL, yet on X11 Qt 5 loads its GLX integration at
     // start and, with it, a driver stack of some 50 MB. A user's own choice stands.
+    const bool glChosen
+        = anySet({ "QT_XCB_GL_INTEGRATION", "QT_WAYLAND_CLIENT_BUFFER_INTEGRATION" });
     setUnlessSet("QT_XCB_GL_INTEGRATION", "none");
 
     // On Wayland Qt draws its own title bar only on top of its EGL client-buffer integration,
@@ -42,7 +42,8 @@ void setPlatformDefaults()
         setUnlessSet("QT_WAYLAND_DISABLE_WINDOWDECORATION", "1");
     // Qt 5 otherwise gives every window a surface that OpenGL child widgets could join later,
     // and on Wayland that surface loads the EGL integration as well.
-    QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+    if (!glChosen)
+        QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     // Qt 6 scales every window with the screen's DPI; Qt 5 only when told to (its attribute
