@@ -67,5 +67,12 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CHINESE_FONT_PACKAGES
     fonts-wqy-microhei fonts-wqy-zenhei fonts-noto-cjk fonts-arphic-uming fonts-arphic-ukai)
 list(JOIN CHINESE_FONT_PACKAGES " | " CPACK_DEBIAN_PACKAGE_DEPENDS)
+# Without the Wayland plugin of the Qt it was built with, the window cannot run natively in a
+# Wayland session (XWayland at best).
+if(QT_VERSION_MAJOR EQUAL 6)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+else()
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qtwayland5)
+endif()
 
 include(CPack)
