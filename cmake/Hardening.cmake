@@ -20,7 +20,7 @@ endforeach()
 add_link_options(LINKER:-z,relro LINKER:-z,now)
 
 # Not in Debug builds, nor in builds without a type, which have no optimiser flag.
-set(optimised $<AND:$<BOOL:$<CONFIG>>,$<NOT:$<CONFIG:Debug>>>)
+set(OPTIMISED_CONFIG $<AND:$<BOOL:$<CONFIG>>,$<NOT:$<CONFIG:Debug>>>)
 
 # _FORTIFY_SOURCE needs the optimiser (glibc warns without it, which -Werror turns into a
 # failure) and gets in the way of AddressSanitizer's own checks of the same calls. Level 3
@@ -41,7 +41,7 @@ if(NOT SANITIZE AND NOT FUZZ)
         set(fortify_level 2)
     endif()
     # -U first: a level given in CXXFLAGS would otherwise be redefined with a warning.
-    add_compile_options($<${optimised}:-U_FORTIFY_SOURCE> $<${optimised}:-D_FORTIFY_SOURCE=${fortify_level}>)
+    add_compile_options($<${OPTIMISED_CONFIG}:-U_FORTIFY_SOURCE> $<${OPTIMISED_CONFIG}:-D_FORTIFY_SOURCE=${fortify_level}>)
 endif()
 
 # No build folder in what is compiled (__FILE__, debug information), so that two checkouts
@@ -50,6 +50,6 @@ endif()
 check_cxx_compiler_flag(-ffile-prefix-map=/a=/b HAVE_FILE_PREFIX_MAP)
 if(HAVE_FILE_PREFIX_MAP)
     add_compile_options(
-        $<${optimised}:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>
-        $<${optimised}:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>)
+        $<${OPTIMISED_CONFIG}:-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.>
+        $<${OPTIMISED_CONFIG}:-ffile-prefix-map=${PROJECT_BINARY_DIR}=build>)
 endif()

@@ -151,7 +151,7 @@ if [ -f "$copyright" ]; then
             grep -q "^License: $licence\$" "$copyright"
     done
     # The Expat stanza is the LICENSE file's text, not a copy that has drifted.
-    stanza=$(sed -n '/^License: Expat$/,/^$/p' "$copyright" | sed '1d; s/^ //; s/^\.$//')
+    stanza=$(awk -v RS= '/^License: Expat\n/' "$copyright" | sed '1d; s/^ //; s/^\.$//')
     licence_text=$(sed -n '/^Permission is hereby granted/,$p' "$source/LICENSE")
     check "copyright's Expat text is LICENSE's" "they differ" [ "$stanza" = "$licence_text" ]
 else
