@@ -114,7 +114,8 @@ set(CPACK_RPM_PACKAGE_LICENSE MIT)
 # RPM summaries start with a capital, Debian's synopses do not.
 set(CPACK_RPM_PACKAGE_SUMMARY "Serial port terminal with a Chinese user interface")
 set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
-# The build time and the files' times from SOURCE_DATE_EPOCH too, as in the Debian package.
+# The maintainer as packager; the build time and the files' times from SOURCE_DATE_EPOCH, as
+# in the Debian package.
 set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${PACKAGE_MAINTAINER}
 %define use_source_date_epoch_as_buildtime 1
 %define clamp_mtime_to_source_date_epoch 1")
