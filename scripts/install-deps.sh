@@ -13,4 +13,5 @@ $sudo apt-get install -y -qq --no-install-recommends \
     fonts-wqy-microhei \
     clang clang-format libclang-rt-14-dev llvm \
     dpkg-dev file desktop-file-utils appstream \
-    weston qtwayland5 qt6-wayland x11-xserver-utils dbus at-spi2-core python3-pyatspi >/dev/null
+    weston qtwayland5 qt6-wayland x11-xserver-utils dbus at-spi2-core python3-pyatspi \
+    lintian devscripts man-db rpm rpmlint diffoscope-minimal >/dev/null
