@@ -337,11 +337,11 @@ void TestReceiveBox::textLaidOutLate()
     if (selected > 0) {
         const int spacing = box->fontMetrics().lineSpacing();
         QTest::mousePress(box->viewport(), Qt::LeftButton, {}, QPoint(5, 5 + spacing / 2));
-        QMouseEvent drag(QEvent::MouseMove,
-            QPoint(box->viewport()->width() - 2, 5 + spacing * (selected - 1) + spacing / 2),
-            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        const QPoint end(box->viewport()->width() - 2, 5 + spacing * (selected - 1) + spacing / 2);
+        QMouseEvent drag(QEvent::MouseMove, end, box->viewport()->mapToGlobal(end), Qt::NoButton,
+            Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(box->viewport(), &drag);
-        QTest::mouseRelease(box->viewport(), Qt::LeftButton, {}, drag.pos());
+        QTest::mouseRelease(box->viewport(), Qt::LeftButton, {}, end);
         box->copy();
         QCOMPARE(QGuiApplication::clipboard()->text(), numbered(0, selected).chopped(1));
     }
