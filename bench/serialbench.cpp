@@ -23,9 +23,19 @@ const char *const description = R"(
 Measures how well the terminal window keeps up with a device that sends a lot.
 Each case drives the real Dialog over a socat pseudo-terminal pair: the port is
 opened with the window's own button, and a writer process plays the device.
-  plain: 60-character text lines (59 printable characters and a line feed),
-         received in plain display form;
-  hex:   random bytes, received in hex display form.
+  plain:      60-character lines of printable ASCII (59 and a line feed),
+              received in plain display form;
+  chinese:    the same lines of Chinese words of a device's messages and
+              blanks, as UTF-8, in plain display form;
+  devanagari, thai, bmp:
+              the same lines of random characters of that script (bmp: of
+              the whole Basic Multilingual Plane from U+00A0, a new glyph
+              for nearly every character), as UTF-8, in plain display form;
+  noise:      random bytes, received in plain display form;
+  hex:        random bytes, received in hex display form.
+With --close, each full-speed case runs once more and the port is closed with
+the window's button the moment every byte has been read, while the box is
+still behind.
 Every form runs at full speed for every size, and at each paced rate for the
 smallest size only (100 MB at 92 kB/s would take 18 minutes). Sizes and rates
 take k (1000) and M (1000000); 921600 baud carries 92160 B/s.
@@ -39,8 +49,11 @@ Figures, one row per case:
                 included, until every byte was counted;
   peak RSS      VmHWM of the window's process at that point;
   RSS at end    VmRSS one second later (the receive box caught up);
-  stall         how late a 5 ms repeating timer fired while the bytes came:
-                the worst tick and the 95th percentile;
+  stall         how late a 5 ms repeating timer fired from the first byte
+                until the box had shown everything: the worst tick and the
+                99th and 95th percentiles;
+  first batch   how late the tick after the window's first batch was;
+  close         how long the click that closed the port took (--close);
   check         the dialog's count (its log line and its counter) against
                 the bytes the writer wrote; "STALLED at P %" when the count
                 stopped moving for 60 s or the case ran out of time.
@@ -125,7 +138,7 @@ QList<Case> plannedCases(const QCommandLineParser &options)
     QList<Case> cases;
     for (const qint64 size : sizes) {
         for (const QString &form : forms) {
-            if (form != "plain" && form != "hex") {
+            if (!isReceiveForm(form)) {
                 std::fprintf(stderr, "serialbench: no such case: %s\n", qPrintable(form));
                 std::exit(2);
             }
@@ -133,8 +146,10 @@ QList<Case> plannedCases(const QCommandLineParser &options)
                 if (rate > 0 && size != sizes.first())
                     continue;
                 const QString pace = rate > 0 ? amountText(rate) + "B/s" : "full speed";
-                cases << Case { { form == "hex", size, rate },
-                    QStringLiteral("%1 %2B %3").arg(form, amountText(size), pace) };
+                const QString label = QStringLiteral("%1 %2B %3").arg(form, amountText(size), pace);
+                cases << Case { { form, size, rate, false }, label };
+                if (rate == 0 && options.isSet("close"))
+                    cases << Case { { form, size, rate, true }, label + ", closed while behind" };
             }
         }
     }
@@ -148,8 +163,8 @@ QMap<QString, QString> runInChild(const CaseSettings &settings)
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-        { "--case", settings.hex ? "hex" : "plain", "--size", QString::number(settings.size),
-            "--rate", QString::number(settings.rate) });
+        { "--case", settings.form, "--size", QString::number(settings.size), "--rate",
+            QString::number(settings.rate), "--close", settings.closeWhileBehind ? "1" : "0" });
     child.waitForFinished(-1);
     QMap<QString, QString> result = resultFields(child.readAllStandardOutput());
     if (result.isEmpty())
@@ -175,7 +190,7 @@ QString tableRow(const Case &c, const QMap<QString, QString> &r)
 {
     const QString status = r["status"];
     if (status != "ok" && status != "stalled" && status != "mismatch")
-        return QStringLiteral("| %1 | | | | | | | %2 |").arg(c.label, checkText(c, r));
+        return QStringLiteral("| %1 | | | | | | | | | | %2 |").arg(c.label, checkText(c, r));
     const auto mib
         = [&](const char *key) { return QString::number(r[key].toDouble() / 1024, 'f', 1); };
     const auto ms
@@ -183,9 +198,11 @@ QString tableRow(const Case &c, const QMap<QString, QString> &r)
     const double seconds = r["seconds"].toDouble();
     const QString rate
         = seconds > 0 ? QString::number(c.settings.size / seconds / 1000, 'f', 0) : "-";
-    return QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 |")
+    const auto optionalMs = [&](const char *key) { return r[key] == "-1" ? QString() : ms(key); };
+    return QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 | %10 | %11 |")
         .arg(c.label, rate, r["cpu"], mib("hwm_kb"), mib("rss_kb"), ms("stall_max_us"),
-            ms("stall_p95_us"), checkText(c, r));
+            ms("stall_p99_us"), ms("stall_p95_us"), optionalMs("first_batch_us"))
+        .arg(optionalMs("close_us"), checkText(c, r));
 }
 
 struct PasteCase
@@ -329,8 +346,8 @@ int runCases(const QCommandLineParser &options)
     QTextStream out(stdout);
     out << "Qt " << qVersion() << ", platform " << platform << "\n\n"
         << "| Case | Drained kB/s | CPU s | Peak RSS MiB | RSS at end MiB | Worst stall ms | "
-           "p95 stall ms | Check |\n"
-        << "|---|---:|---:|---:|---:|---:|---:|---|\n"
+           "p99 stall ms | p95 stall ms | First batch ms | Close ms | Check |\n"
+        << "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n"
         << rows.join('\n') << '\n';
     return allOk ? 0 : 1;
 }
@@ -341,10 +358,10 @@ int main(int argc, char **argv)
 {
     // The device's end: no Qt at all, so it starts fast and stays small.
     if (argc == 7 && std::strcmp(argv[1], "--writer") == 0)
-        return runWriter(argv[2], std::strcmp(argv[3], "plain") == 0, std::atoll(argv[4]),
-            std::atoll(argv[5]), quint32(std::strtoul(argv[6], nullptr, 10)));
+        return runWriter(argv[2], argv[3], std::atoll(argv[4]), std::atoll(argv[5]),
+            quint32(std::strtoul(argv[6], nullptr, 10)));
 
-    const bool receiveCase = argc == 7 && std::strcmp(argv[1], "--case") == 0;
+    const bool receiveCase = argc == 9 && std::strcmp(argv[1], "--case") == 0;
     const bool pasteCase = argc == 6 && std::strcmp(argv[1], "--paste-case") == 0;
     if ((receiveCase || pasteCase) && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
         && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
@@ -362,9 +379,10 @@ int main(int argc, char **argv)
     if (receiveCase) {
         QApplication app(argc, argv);
         CaseSettings settings;
-        settings.hex = std::strcmp(argv[2], "hex") == 0;
+        settings.form = QString::fromLatin1(argv[2]);
         settings.size = std::atoll(argv[4]);
         settings.rate = std::atoll(argv[6]);
+        settings.closeWhileBehind = std::strcmp(argv[8], "1") == 0;
         return runReceiveCase(settings);
     }
 
@@ -373,7 +391,10 @@ int main(int argc, char **argv)
     options.setApplicationDescription(QString(description).trimmed());
     options.addHelpOption();
     options.addOptions({
-        { "cases", "Display forms to run: plain, hex (default: both).", "list", "plain,hex" },
+        { "cases",
+            "Cases to run: plain, chinese, devanagari, thai, bmp, noise, hex (default: plain,hex).",
+            "list", "plain,hex" },
+        { "close", "Also close the port while the box is behind, after each full-speed case." },
         { "sizes", "Bytes per case (default: 10M,100M; with --paste characters, 100k,1M,10M).",
             "list", "10M,100M" },
         { "rates", "Writer rates in B/s, unlimited for full speed (default: unlimited,92k).",

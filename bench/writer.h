@@ -8,4 +8,5 @@
 // pseudo-terminal at path, at rate bytes per second (0: as fast as the reader takes them).
 // Prints "start NS" (steady clock) before the first byte and "written N" after the last,
 // then keeps the terminal open until its standard input closes.
-int runWriter(const char *path, bool text, qint64 size, qint64 rate, quint32 seed);
+// payloadKind: latin, chinese, devanagari, thai or bmp text lines, or random bytes.
+int runWriter(const char *path, const char *payloadKind, qint64 size, qint64 rate, quint32 seed);

@@ -126,12 +126,15 @@ void ArrivalDisplay::insertPending(bool unbounded)
 void ArrivalDisplay::learnCost(qint64 characters, qint64 nanoseconds)
 {
     // Small batches say little about the cost per character; they don't steer.
-    if (characters < 4096)
+    if (characters < fewestPerFlush)
         return;
     const double affordable
         = double(characters) * flushBudgetMs * 1e6 / qMax<qint64>(nanoseconds, 1);
     const double smoothed = (charactersPerFlush + affordable) / 2;
-    charactersPerFlush = qBound(qint64(4096), qint64(smoothed), qint64(maxCharacters));
+    // Text that was cheap may be followed by text that is not: grow by doubling at most, but
+    // shrink at once.
+    charactersPerFlush = qBound(
+        fewestPerFlush, qint64(smoothed), qMin<qint64>(2 * charactersPerFlush, maxCharacters));
 }
 
 // Text that the box would trim before it was ever shown is not worth inserting.

@@ -30,6 +30,9 @@ public:
     // QTextEdit lays out all that remains, so it is trimmed to half that in one go.
     static constexpr int maxCharacters = 1000000;
     static constexpr int trimmedCharacters = maxCharacters / 2;
+    // A new window has not learnt what its text costs to lay out, which differs a hundredfold
+    // between scripts: its first batch is small, and later ones grow from what each cost.
+    static constexpr int firstBatchCharacters = 2048;
 
     ArrivalDisplay(QTextEdit *receiveBox, QLCDNumber *receiveCounter, QObject *parent = nullptr);
 
@@ -37,7 +40,7 @@ public:
     // line break changes nothing, not even the colour of the next arrival.
     void add(const QString &text, BreakUnit unit, bool lineBreak);
     void setCount(int count);
-    // Shows everything pending now.
+    // Shows everything pending now, however long that takes.
     void flush();
 
 private:
@@ -63,5 +66,6 @@ private:
     bool countChanged = false;
     int count = 0;
     int openParagraphLength = 0;
-    qint64 charactersPerFlush = 65536;
+    static constexpr qint64 fewestPerFlush = 1024;
+    qint64 charactersPerFlush = firstBatchCharacters;
 };

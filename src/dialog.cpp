@@ -19,15 +19,19 @@ namespace {
 constexpr int plainMode = 1;
 constexpr int hexMode = 2;
 
-// What a send logs: the text as typed, or in hex form the digits as parsed, without the
-// blanks, line breaks, no-break spaces and line separators between them.
+// What a send logs: the text as typed, or in hex form the digits as parsed, without any of
+// the blanks the parser skips between them.
 QByteArray loggedSource(const QString &source, int inputMode)
 {
     if (inputMode == plainMode)
         return source.toUtf8();
-    QString digits = source;
-    digits.replace(QChar::Nbsp, QLatin1Char(' ')).replace(QChar::LineSeparator, QLatin1Char(' '));
-    return digits.toUtf8().simplified().replace(' ', "");
+    QString digits;
+    digits.reserve(source.size());
+    for (const QChar c : source) {
+        if (!isHexInputBlank(c))
+            digits.append(c);
+    }
+    return digits.toUtf8();
 }
 
 // qDebug() builds its line before it asks whether the line is wanted; a line per arrival
@@ -148,8 +152,9 @@ void Dialog::handlerPortConnection()
 void Dialog::closePort()
 {
     serialPort->close();
+    // What the box has not shown yet follows in its usual batches, so the click answers at
+    // once; a later connection's arrivals queue up behind it.
     showUnfinishedCharacter();
-    arrivalDisplay->flush();
     setSettingBoxesEnabled(true);
     ui->sendButton->setDisabled(true);
 }
@@ -163,6 +168,9 @@ void Dialog::openPort()
     }
     plainDecoder->reset();
     applyLineSettings();
+    // A device pulled out meanwhile has had its port closed by onPortError.
+    if (!serialPort->isOpen())
+        return;
     setSettingBoxesEnabled(false);
     ui->sendButton->setEnabled(true);
     qDebug() << "Serial Port Opened:" << serialPort->portName() << ","
@@ -174,9 +182,10 @@ void Dialog::openPort()
 void Dialog::applyLineSettings()
 {
     // A device may refuse a setting (a pseudo-terminal has no 6 data bits); the port stays
-    // usable, so say which one was refused and carry on.
+    // usable, so say which one was refused and carry on. A port closed on an error meanwhile
+    // refused nothing.
     const auto warnIfRefused = [this](bool applied, const char *setting) {
-        if (!applied)
+        if (!applied && serialPort->isOpen())
             qWarning().noquote() << "Serial port refused the" << setting
                                  << "setting:" << serialPort->errorString();
     };
@@ -215,11 +224,12 @@ void Dialog::onPortError(QSerialPort::SerialPortError error)
 // and the next connection starts afresh.
 void Dialog::showUnfinishedCharacter()
 {
-    if (displayModeGroup->checkedId() == plainMode)
-        arrivalDisplay->add(plainDecoder->finish(), BreakUnit::Character, false);
-    else
-        arrivalDisplay->add(
-            hexDisplayText(plainDecoder->takeUnfinished()), BreakUnit::HexGroup, false);
+    const bool plain = displayModeGroup->checkedId() == plainMode;
+    const QString text
+        = plain ? plainDecoder->finish() : hexDisplayText(plainDecoder->takeUnfinished());
+    if (!text.isEmpty())
+        arrivalDisplay->add(text, plain ? BreakUnit::Character : BreakUnit::HexGroup,
+            ui->crlfModeCtrl->isChecked());
 }
 
 void Dialog::onDataAvailable()
@@ -253,8 +263,8 @@ void Dialog::onClickDisplayMode(int id)
 
 void Dialog::sendData()
 {
-    // toPlainText() would turn a no-break space into a blank and a line separator into a
-    // line feed; a device gets the characters that were typed.
+    // toPlainText() would turn a no-break space into a blank; a device gets the characters
+    // that were typed.
     const QString source = typedText(ui->sendTextCtrl->document()->toRawText());
     QByteArray output;
     if (inputModeGroup->checkedId() == plainMode) {

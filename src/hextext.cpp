@@ -31,6 +31,11 @@ QString hexDisplayText(const QByteArray &bytes)
     return text;
 }
 
+bool isHexInputBlank(QChar c)
+{
+    return c.isSpace();
+}
+
 HexParseResult parseHexInput(const QString &input)
 {
     HexParseResult result;
@@ -39,7 +44,7 @@ HexParseResult parseHexInput(const QString &input)
     int digitCount = 0;
     for (int i = 0; i < input.size(); ++i) {
         const QChar c = input.at(i);
-        if (c.isSpace())
+        if (isHexInputBlank(c))
             continue;
         const int value = hexDigitValue(c);
         if (value < 0) {

@@ -15,6 +15,9 @@ struct HexParseResult
     bool accepted() const { return refusal.isEmpty(); }
 };
 
-// Whitespace anywhere is ignored; anything else that is not a hex digit, or an odd
+// Characters a hex input may have between its digits: any kind of space or line break.
+bool isHexInputBlank(QChar c);
+
+// Blanks anywhere are ignored; anything else that is not a hex digit, or an odd
 // number of digits, refuses the whole input so that no guessed bytes reach a device.
 HexParseResult parseHexInput(const QString &input);

@@ -74,7 +74,8 @@ QString typedText(const QString &rawDocumentText)
     for (QChar &c : text) {
         // U+FDD0 and U+FDD1 are the document's frame markers.
         const ushort u = c.unicode();
-        if (u == QChar::ParagraphSeparator || u == 0xfdd0 || u == 0xfdd1)
+        if (u == QChar::ParagraphSeparator || u == QChar::LineSeparator || u == 0xfdd0
+            || u == 0xfdd1)
             c = QLatin1Char('\n');
     }
     return text;
@@ -82,47 +83,15 @@ QString typedText(const QString &rawDocumentText)
 
 QString PlainDisplayDecoder::decode(const QByteArray &bytes)
 {
-    int used = 0;
-    QString text = completeUnfinished(bytes, used);
-    if (!unfinished.isEmpty())
-        return text; // the new bytes only continued it
-    const char *rest = bytes.constData() + used;
-    const int restSize = bytes.size() - used;
-    const int held = unfinishedTail(rest, restSize);
-    text += decodeKeepingByteOrderMarks(rest, restSize - held);
-    unfinished = QByteArray(rest + restSize - held, held);
+    // The held bytes are decoded again together with the new ones, so a malformed sequence
+    // that spans reads gives the replacement characters it gives in a single read.
+    const QByteArray joined = unfinished.isEmpty() ? bytes : unfinished + bytes;
+    const int held = unfinishedTail(joined.constData(), joined.size());
+    QString text = decodeKeepingByteOrderMarks(joined.constData(), joined.size() - held);
+    unfinished = joined.right(held);
     text.remove(QLatin1Char('\r'));
     text.remove(QChar(0));
     return text;
-}
-
-// The held start of a character meets the first new bytes. As a streaming decoder does,
-// a sequence that turns out malformed gives one replacement character for all the held
-// bytes, and the new bytes are decoded afresh.
-QString PlainDisplayDecoder::completeUnfinished(const QByteArray &bytes, int &used)
-{
-    used = 0;
-    if (unfinished.isEmpty())
-        return QString();
-    const int needed = sequenceLength(unfinished.at(0));
-    int taken = 0;
-    while (unfinished.size() + taken < needed && taken < bytes.size()
-        && isContinuation(bytes.at(taken)))
-        ++taken;
-    if (unfinished.size() + taken < needed && taken == bytes.size()) {
-        unfinished += bytes;
-        return QString();
-    }
-    const QByteArray sequence = unfinished + bytes.left(taken);
-    unfinished.clear();
-    if (sequence.size() == needed) {
-        const QString character = decodeKeepingByteOrderMarks(sequence.constData(), needed);
-        if (character.toUtf8() == sequence) {
-            used = taken;
-            return character;
-        }
-    }
-    return QString(QChar::ReplacementCharacter);
 }
 
 QByteArray PlainDisplayDecoder::takeUnfinished()

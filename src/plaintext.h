@@ -7,12 +7,13 @@
 // The bytes of a plain send: UTF-8, carriage returns dropped, every line feed sent as CR LF.
 QByteArray plainSendBytes(const QString &text);
 
-// The send box's text as typed, from its document's raw text: paragraph breaks become line
-// feeds, but a no-break space or a line separator stays the character it is.
+// The send box's text as typed, from its document's raw text: paragraph breaks and the line
+// separator that Shift+Enter types become line feeds, but a no-break space stays itself.
 QString typedText(const QString &rawDocumentText);
 
 // Text of arrivals in plain form. Keeps a split UTF-8 sequence until the rest of it
-// arrives, so valid UTF-8 decodes the same however the port chops it.
+// arrives, so the text does not depend on how the port chops the stream, even where the
+// bytes are malformed.
 class PlainDisplayDecoder
 {
 public:
@@ -29,8 +30,6 @@ public:
     void reset();
 
 private:
-    QString completeUnfinished(const QByteArray &bytes, int &used);
-
     // The start of a character whose rest has not arrived.
     QByteArray unfinished;
 };

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QPushButton>
 #include <QString>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QThread>
 #include <QTimer>
 #include <atomic>
@@ -47,6 +49,19 @@ inline bool runEventsUntil(const std::function<bool()> &done, int timeoutMs)
 }
 
 // The dialog's widgets, and the port a user would pick in it.
+// A flood still pending in the box is shown in batches, after the port has closed too: runs
+// events until the box has not changed for a while.
+inline bool runEventsUntilBoxSettles(QTextEdit *box, int timeoutMs = 60000)
+{
+    QElapsedTimer sinceChange;
+    sinceChange.start();
+    const QMetaObject::Connection changes = QObject::connect(
+        box->document(), &QTextDocument::contentsChanged, [&] { sinceChange.restart(); });
+    const bool settled = runEventsUntil([&] { return sinceChange.elapsed() >= 300; }, timeoutMs);
+    QObject::disconnect(changes);
+    return settled;
+}
+
 struct Window
 {
     Dialog *dialog;

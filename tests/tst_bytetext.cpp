@@ -120,6 +120,18 @@ void TestByteText::plainDecode_data()
     QTest::newRow("malformed byte") << QList<QByteArray> { "a\xff"
                                                            "b" }
                                     << QStringList { QString("a") + QChar(0xfffd) + "b" };
+    // Malformed sequences give the replacement characters a single read gives them.
+    const QString twoReplacements = QString(2, QChar(0xfffd));
+    const QString threeReplacements = QString(3, QChar(0xfffd));
+    QTest::newRow("surrogate code point a byte at a time") << QList<QByteArray> { "\xed", "\xa0",
+        "\x80" } << QStringList { "", "", threeReplacements };
+    QTest::newRow("overlong sequence a byte at a time") << QList<QByteArray> { "\xe0", "\x80",
+        "\xaf" } << QStringList { "", "", threeReplacements };
+    QTest::newRow("beyond U+10FFFF a byte at a time") << QList<QByteArray> { "\xf4", "\x90", "\x80",
+        "\x80" } << QStringList { "", "", "", QString(4, QChar(0xfffd)) };
+    QTest::newRow("malformed start held, then a new lead byte")
+        << QList<QByteArray> { "\xbb\xf4\x9f", "\xf0" }
+        << QStringList { QString(QChar(0xfffd)), twoReplacements };
     QTest::newRow("leading byte-order mark kept")
         << QList<QByteArray> { "\xef\xbb\xbfx" } << QStringList { QString(QChar(0xfeff)) + "x" };
 }

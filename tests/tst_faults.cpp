@@ -9,7 +9,10 @@
 #include <QSignalSpy>
 #include <QTextEdit>
 #include <QtTest>
+#include <cerrno>
 #include <cstdio>
+#include <dlfcn.h>
+#include <termios.h>
 
 enum class Traffic { Idle, Receiving, Sending };
 Q_DECLARE_METATYPE(Traffic)
@@ -27,6 +30,8 @@ private slots:
     void farEndVanishes_data();
     void farEndVanishes();
     void openAndCloseRepeatedly();
+    void adapterPulledWhileSettingUp_data();
+    void adapterPulledWhileSettingUp();
     void portHeldByAnotherProcess_data();
     void portHeldByAnotherProcess();
     void destroyedWhileBusy_data();
@@ -41,6 +46,26 @@ private:
     LogCollector *log = nullptr;
     QStringList figures; // reported once the collector no longer swallows them
 };
+
+namespace {
+
+// The line settings reach the device through tcsetattr. Counting its calls from zero, the
+// one numbered failingTcsetattrCall fails as an adapter pulled out mid-way would (EIO).
+int tcsetattrCalls = 0;
+int failingTcsetattrCall = 0;
+
+} // namespace
+
+extern "C" int tcsetattr(int fd, int actions, const termios *settings)
+{
+    using Real = int (*)(int, int, const termios *);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "tcsetattr"));
+    if (++tcsetattrCalls == failingTcsetattrCall) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, actions, settings);
+}
 
 namespace {
 
@@ -252,6 +277,45 @@ void TestFaults::openAndCloseRepeatedly()
     // A descriptor or lock kept per opening would run out long before a user stopped clicking.
     QCOMPARE(openDescriptors(), descriptors);
     figures << QString("opened and closed %1 times").arg(cycles);
+}
+
+void TestFaults::adapterPulledWhileSettingUp_data()
+{
+    // The open itself makes the first two calls, then each setting one in this order.
+    QTest::addColumn<int>("failingCall");
+    QTest::newRow("baud rate") << 3;
+    QTest::newRow("parity") << 4;
+    QTest::newRow("data bits") << 5;
+    QTest::newRow("stop bits") << 6;
+    QTest::newRow("flow control") << 7;
+}
+
+void TestFaults::adapterPulledWhileSettingUp()
+{
+    QFETCH(int, failingCall);
+    PtyPair pair;
+    QVERIFY(pair.start());
+    window.choosePort(pair.portPath());
+    log->take();
+    tcsetattrCalls = 0;
+    failingTcsetattrCall = failingCall;
+    window.clickConnection();
+    failingTcsetattrCall = 0;
+    QVERIFY(tcsetattrCalls >= failingCall);
+    QVERIFY(window.looksClosed());
+    QVERIFY(!window.port()->isOpen());
+    const QStringList lines = log->take();
+    QCOMPARE(lines.filter(QRegularExpression("^D:")), QStringList { "D:Open / Close Serial Port" });
+    const QStringList warnings = lines.filter(QRegularExpression("^W:(?!.*propagateSizeHints)"));
+    QVERIFY2(warnings.size() == 1 && warnings.first().startsWith("W:Serial Port Closed on Error:"),
+        qPrintable(warnings.join('|')));
+    // The next click finds the port as usable as ever.
+    window.clickConnection();
+    QVERIFY(window.looksOpen());
+    QCOMPARE(log->take(QtDebugMsg).last(), openedLine(pair.portPath()));
+    FarEnd device;
+    QVERIFY(device.open(pair.peerPath()));
+    QVERIFY(bytesFlowBothWays(device, "after the failure"));
 }
 
 void TestFaults::portHeldByAnotherProcess_data()

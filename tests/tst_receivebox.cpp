@@ -148,11 +148,11 @@ void TestReceiveBox::boundsHoldExactly_data()
     const auto lines = [](int width, int count) {
         return (QString(width - 1, QLatin1Char('.')) + '\n').repeated(count);
     };
-    // The first timed batch of a new box takes 65,536 characters, which end here inside
-    // a surrogate pair; box and batch together are exactly what the box may hold.
+    // The first timed batch of a new box ends here inside a surrogate pair; box and batch
+    // together are exactly what the box may hold.
     const QString emojiLine = 'x' + QString::fromUtf8("\U0001F600").repeated(31) + '\n';
     QTest::newRow("batch cut inside a surrogate pair, box filled exactly")
-        << lines(64, (ArrivalDisplay::maxCharacters - 65536) / 64)
+        << lines(64, (ArrivalDisplay::maxCharacters - ArrivalDisplay::firstBatchCharacters) / 64)
         << "y\n" + emojiLine.repeated(1100) << true << QString();
     QTest::newRow("arrival of the trimmed size after a box that ends a paragraph")
         << lines(100, 6000) << lines(100, ArrivalDisplay::trimmedCharacters / 100) << false

@@ -29,6 +29,7 @@ private slots:
     void receiveModeSwitchShowsUnfinishedCharacter();
     void unfinishedCharacterShownAtClose_data();
     void unfinishedCharacterShownAtClose();
+    void textPendingAtCloseShownAfterIt();
     void send_data();
     void send();
     void hexInputRefused_data();
@@ -267,15 +268,22 @@ void TestSerialIo::receiveModeSwitchShowsUnfinishedCharacter()
 void TestSerialIo::unfinishedCharacterShownAtClose_data()
 {
     QTest::addColumn<bool>("hex");
+    QTest::addColumn<bool>("lineBreaks");
     QTest::addColumn<QString>("shownAtClose");
-    QTest::newRow("plain") << false << QString(QChar(0xfffd));
-    QTest::newRow("turned to hex") << true << "e2 82 ";
+    QTest::newRow("plain") << false << false << QString(QChar(0xfffd));
+    QTest::newRow("turned to hex") << true << false << "e2 82 ";
+    // The arrival that held the character already had its line break.
+    QTest::newRow("plain, a line break after each arrival")
+        << false << true << QString(QChar(0xfffd)) + "\n";
 }
 
 void TestSerialIo::unfinishedCharacterShownAtClose()
 {
     QFETCH(bool, hex);
+    QFETCH(bool, lineBreaks);
     QFETCH(QString, shownAtClose);
+    widget<QCheckBox>("crlfModeCtrl")->setChecked(lineBreaks);
+    const QString lineEnd = lineBreaks ? "\n" : "";
     QVERIFY(openPort());
     writeFromDevice("abc\xe2\x82");
     QTRY_COMPARE(widget<QLCDNumber>("receiveCountLCD")->intValue(), 5);
@@ -283,13 +291,37 @@ void TestSerialIo::unfinishedCharacterShownAtClose()
         widget<QRadioButton>("displayByHexRadio")->click();
     click("portConnectionButton");
     auto *box = widget<QTextEdit>("receiverTextCtl");
-    QCOMPARE(colouredRuns(box->document()), (QStringList { "R:abc", "B:" + shownAtClose }));
+    QTRY_COMPARE(
+        colouredRuns(box->document()), (QStringList { "R:abc" + lineEnd, "B:" + shownAtClose }));
     // The next connection does not finish the old character.
     widget<QRadioButton>("displayByPlainRadio")->click();
     QVERIFY(openPort());
     writeFromDevice("\xac!");
     QTRY_COMPARE(widget<QLCDNumber>("receiveCountLCD")->intValue(), 7);
-    QTRY_COMPARE(colouredRuns(box->document()).last(), "R:" + QString(QChar(0xfffd)) + "!");
+    QTRY_COMPARE(
+        colouredRuns(box->document()).last(), "R:" + QString(QChar(0xfffd)) + "!" + lineEnd);
+}
+
+void TestSerialIo::textPendingAtCloseShownAfterIt()
+{
+    QString flood;
+    for (int line = 0; flood.size() < 300000; ++line)
+        flood += QString("%1\n").arg(line, 59, 10, QLatin1Char('.'));
+    QVERIFY(openPort());
+    device->write(flood.toLatin1());
+    const QString counted = QString("Receive Count:  %1").arg(flood.size());
+    QElapsedTimer clock;
+    clock.start();
+    while (!log->take(QtDebugMsg).contains(counted) && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // Every byte is read, but the box shows a flood in batches: the click does not wait for
+    // it, yet nothing is lost and a new connection's arrivals come after it.
+    auto *box = widget<QTextEdit>("receiverTextCtl");
+    click("portConnectionButton");
+    QVERIFY(box->document()->characterCount() - 1 < flood.size());
+    QVERIFY(openPort());
+    writeFromDevice("next");
+    QTRY_COMPARE_WITH_TIMEOUT(box->toPlainText(), flood + "next", 10000);
 }
 
 void TestSerialIo::send_data()
@@ -303,15 +335,17 @@ void TestSerialIo::send_data()
     QTest::newRow("plain, chinese as utf-8")
         << false << QString::fromUtf8("串口") << QByteArray("串口")
         << "Write Data to Serial Port.[ \"\\xE4\\xB8\\xB2\\xE5\\x8F\\xA3\" ]";
-    QTest::newRow("plain, no-break space and line separator as typed")
-        << false << QString::fromUtf8("x\u00a0y\u2028z\nw")
-        << QByteArray("x\xc2\xa0y\xe2\x80\xa8z\r\nw")
-        << "Write Data to Serial Port.[ \"x\\xC2\\xA0y\\xE2\\x80\\xA8z\\nw\" ]";
+    QTest::newRow("plain, no-break space as typed, shift+enter's line separator a line break")
+        << false << QString::fromUtf8("x\u00a0y\u2028z\nw") << QByteArray("x\xc2\xa0y\r\nz\r\nw")
+        << "Write Data to Serial Port.[ \"x\\xC2\\xA0y\\nz\\nw\" ]";
     QTest::newRow("hex, pairs with blanks") << true << "41 42\n0d 0A" << QByteArray("AB\r\n")
                                             << "Write Data to Serial Port.[ \"41420d0A\" ]";
     QTest::newRow("hex, no-break space and line separator between pairs")
         << true << QString::fromUtf8("41\u00a042\u20280d") << QByteArray("AB\r")
         << "Write Data to Serial Port.[ \"41420d\" ]";
+    QTest::newRow("hex, ideographic and thin spaces between pairs")
+        << true << QString::fromUtf8("41\u300042\u200943") << QByteArray("ABC")
+        << "Write Data to Serial Port.[ \"414243\" ]";
     QTest::newRow("hex, zero byte")
         << true << "00" << QByteArray(1, '\0') << "Write Data to Serial Port.[ \"00\" ]";
 }
