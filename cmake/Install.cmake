@@ -6,6 +6,13 @@ include(GNUInstallDirs)
 set(APP_ID io.github.serialterminal.serialterminal)
 
 install(TARGETS serialterminal RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The compiler and the C runtime's start files each record their version in .comment, which
+# nothing reads at run time.
+if(CMAKE_OBJCOPY AND NOT WIN32)
+    add_custom_command(TARGET serialterminal POST_BUILD
+        COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment $<TARGET_FILE:serialterminal>
+        VERBATIM)
+endif()
 
 if(UNIX AND NOT APPLE)
     # The PNGs are rendered at build time from the same drawing as the committed window icon,
@@ -32,8 +39,33 @@ if(UNIX AND NOT APPLE)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${PROJECT_SOURCE_DIR}/packaging/${APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+    # Man page and changelog compressed as Debian wants them: at the strongest level, and
+    # without the name and time gzip would otherwise write into the header.
+    find_program(GZIP_EXECUTABLE gzip)
+    if(NOT GZIP_EXECUTABLE)
+        message(FATAL_ERROR "gzip is needed to compress the man page and the changelog")
+    endif()
+    set(gzipped)
+    foreach(file serialterminal.1 changelog)
+        add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/${file}.gz
+            COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/packaging/${file}
+                ${PROJECT_BINARY_DIR}/packaging/${file}
+            COMMAND ${GZIP_EXECUTABLE} -9nf ${PROJECT_BINARY_DIR}/packaging/${file}
+            DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${file}
+            VERBATIM)
+        list(APPEND gzipped ${PROJECT_BINARY_DIR}/packaging/${file}.gz)
+    endforeach()
+    add_custom_target(compressed_docs ALL DEPENDS ${gzipped})
+    install(FILES ${PROJECT_BINARY_DIR}/packaging/serialterminal.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright
+        ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
+set(PACKAGE_HOMEPAGE "https://github.com/serialterminal/serialterminal"
+    CACHE STRING "Home page named by the packages")
 set(PACKAGE_MAINTAINER "Serial Terminal maintainers <maintainers@serialterminal.invalid>"
     CACHE STRING "Name and e-mail address for the Maintainer field of the Debian package")
 
@@ -49,12 +81,21 @@ the chosen baud rate, parity, data bits and stop bits. Bytes that arrive are
 shown as text or as hexadecimal pairs, successive arrivals alternately in red
 and blue. Typed text is sent as plain text or as hexadecimal byte pairs.
 Received and sent bytes are counted. The window texts are in Chinese.]])
+set(CPACK_PACKAGE_HOMEPAGE_URL ${PACKAGE_HOMEPAGE})
 set(CPACK_STRIP_FILES ON)
+# Every timestamp in the packages is the last commit's, unless SOURCE_DATE_EPOCH says
+# otherwise, so two builds of one commit give the same package.
+find_package(Git QUIET)
+set(CPACK_SERIALTERMINAL_GIT "${GIT_EXECUTABLE}")
+set(CPACK_SERIALTERMINAL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackSourceDate.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/DebInstalledSize.cmake)
 if(UNIX AND NOT APPLE)
     set(CPACK_GENERATOR DEB)
 endif()
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps turns the binary's needed libraries into Depends, so the Qt package names
@@ -67,5 +108,35 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CHINESE_FONT_PACKAGES
     fonts-wqy-microhei fonts-wqy-zenhei fonts-noto-cjk fonts-arphic-uming fonts-arphic-ukai)
 list(JOIN CHINESE_FONT_PACKAGES " | " CPACK_DEBIAN_PACKAGE_DEPENDS)
+# Without the Wayland plugin of the Qt it was built with, the window cannot run natively in a
+# Wayland session (XWayland at best).
+if(QT_VERSION_MAJOR EQUAL 6)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-wayland)
+else()
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qtwayland5)
+endif()
+
+set(CPACK_RPM_FILE_NAME RPM-DEFAULT)
+set(CPACK_RPM_PACKAGE_LICENSE MIT)
+# RPM summaries start with a capital, Debian's synopses do not.
+set(CPACK_RPM_PACKAGE_SUMMARY "Serial port terminal with a Chinese user interface")
+set(CPACK_RPM_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+# The maintainer as packager; the build time and the files' times from SOURCE_DATE_EPOCH, as
+# in the Debian package.
+set(CPACK_RPM_SPEC_MORE_DEFINE "%define packager ${PACKAGE_MAINTAINER}
+%define use_source_date_epoch_as_buildtime 1
+%define clamp_mtime_to_source_date_epoch 1")
+# rpm's own dependency generator adds the libraries; fontconfig-based distributions name
+# fonts by the languages they cover.
+set(CPACK_RPM_PACKAGE_AUTOREQ ON)
+set(CPACK_RPM_PACKAGE_REQUIRES "font(:lang=zh-cn)")
+# The package owns its files and its doc folder, not the folders other packages share.
+set(CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+    /usr/share/applications /usr/share/metainfo /usr/share/man /usr/share/man/man1
+    /usr/share/icons /usr/share/icons/hicolor)
+foreach(size IN LISTS ICON_SIZES)
+    list(APPEND CPACK_RPM_EXCLUDE_FROM_AUTO_FILELIST_ADDITION
+        /usr/share/icons/hicolor/${size}x${size} /usr/share/icons/hicolor/${size}x${size}/apps)
+endforeach()
 
 include(CPack)

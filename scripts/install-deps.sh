@@ -12,4 +12,6 @@ $sudo apt-get install -y -qq --no-install-recommends \
     socat xvfb xauth xdotool imagemagick python3 \
     fonts-wqy-microhei \
     clang clang-format libclang-rt-14-dev llvm \
-    dpkg-dev file desktop-file-utils appstream >/dev/null
+    dpkg-dev file desktop-file-utils appstream \
+    weston qtwayland5 qt6-wayland x11-xserver-utils dbus at-spi2-core python3-pyatspi \
+    lintian devscripts man-db rpm rpmlint diffoscope-minimal >/dev/null

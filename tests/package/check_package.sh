@@ -4,10 +4,13 @@
 # metadata that desktop tools accept, and a program that starts and shows its window with
 # readable texts.
 #
-#   check_package.sh CPACK CPACK_CONFIG SCRATCH_DIR VERSION APP_ID FORM_UI QT_MAJOR
+# Then what a distribution checks: lintian, the copyright file against the licences in the
+# source tree, the changelog, the man page and the binary's hardening.
+#
+#   check_package.sh CPACK CPACK_CONFIG SCRATCH_DIR VERSION APP_ID FORM_UI QT_MAJOR SOURCE_DIR
 set -uo pipefail
 
-cpack=$1 config=$2 work=$3 version=$4 app_id=$5 form=$6 qt=$7
+cpack=$1 config=$2 work=$3 version=$4 app_id=$5 form=$6 qt=$7 source=$8
 skipped=77
 wait_limit=60 # seconds; only keeps a hung start from blocking the run, never a pass condition
 
@@ -117,6 +120,99 @@ if [ -f "$metainfo" ]; then
     newest=$(grep -o '<release version="[^"]*"' "$metainfo" | head -n 1 | cut -d'"' -f2)
     check "metainfo's newest release is $version" "it is '$newest': add a <release>" \
         [ "$newest" = "$version" ]
+fi
+
+# dpkg counts every file in whole KiB and everything else as 1 KiB; apt checks the free
+# space against this figure.
+counted=$(find "$root" -printf '%y %s\n' | awk '{ k += $1 == "f" ? int(($2 + 1023) / 1024) : 1 } END { print k }')
+check "Installed-Size is dpkg's count, $counted KiB" "it is '$(field Installed-Size)'" \
+    [ "$(field Installed-Size)" = "$counted" ]
+members=$(ar t "$deb" 2>/dev/null | tr '\n' ' ')
+check "compressed with xz" "the members are $members" grep -q 'data\.tar\.xz' <<<"$members"
+
+doc=$root/usr/share/doc/serialterminal
+if [ -f "$doc/changelog.gz" ]; then
+    newest=$(gzip -dc "$doc/changelog.gz" | sed -n '1s/^serialterminal (\([^)]*\)).*/\1/p')
+    check "changelog's newest entry is $version" "it is '$newest'" [ "$newest" = "$version" ]
+else
+    fail "no changelog.gz in $doc"
+fi
+
+# Every licence the sources name must be stated in the copyright file; DEP-5 calls MIT Expat.
+copyright=$doc/copyright
+if [ -f "$copyright" ]; then
+    check "copyright file is machine-readable" "its first line is not the DEP-5 Format" \
+        grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright"
+    named=$(cd "$source" && { git ls-files -z 2>/dev/null || find . -path './build*' -prune -o -type f -print0; } |
+        xargs -0 grep -ho -e 'SPDX-License-Identifier: *[A-Za-z0-9.+-]*' -e '<[a-z_]*license>[^<]*' 2>/dev/null |
+        sed 's/.*[:>] *//' | sed 's/^MIT$/Expat/' | sort -u)
+    for licence in $named; do
+        check "copyright states $licence" "no 'License: $licence' in $copyright" \
+            grep -q "^License: $licence\$" "$copyright"
+    done
+    # The Expat stanza is the LICENSE file's text, not a copy that has drifted.
+    stanza=$(awk -v RS= '/^License: Expat\n/' "$copyright" | sed '1d; s/^ //; s/^\.$//')
+    licence_text=$(sed -n '/^Permission is hereby granted/,$p' "$source/LICENSE")
+    check "copyright's Expat text is LICENSE's" "they differ" [ "$stanza" = "$licence_text" ]
+else
+    fail "no copyright file at $copyright"
+fi
+
+manpage=$root/usr/share/man/man1/serialterminal.1.gz
+if [ -f "$manpage" ]; then
+    title=$(gzip -dc "$manpage" | sed -n 's/^\.TH SERIALTERMINAL 1 [^ ]* "serialterminal \([^"]*\)".*/\1/p')
+    check "man page is of version $version" "its .TH line names '$title'" [ "$title" = "$version" ]
+    if command -v lexgrog >/dev/null && command -v man >/dev/null; then
+        check "man page's NAME section reads" "lexgrog: $(lexgrog "$manpage" 2>&1)" \
+            grep -q ': "serialterminal - ' <(lexgrog "$manpage" 2>&1)
+        # As lintian runs it: any message from groff is a mistake in the page.
+        warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$manpage" 2>&1 >/dev/null)
+        check "man --warnings is silent" "$warnings" [ -z "$warnings" ]
+    else
+        echo "SKIP: lexgrog or man is missing (package man-db); the man page was not read"
+    fi
+else
+    fail "no man page at $manpage"
+fi
+
+if command -v readelf >/dev/null && command -v objdump >/dev/null; then
+    dynamic=$(readelf -d "$bin")
+    check "the program is position-independent" "no PIE flag in its dynamic section" \
+        grep -Eq 'FLAGS_1.*PIE' <<<"$dynamic"
+    check "the program binds at start (BIND_NOW)" "no BIND_NOW flag" grep -Eq 'FLAGS.*BIND_NOW' <<<"$dynamic"
+    check "the program has a read-only relocation segment" "no GNU_RELRO" \
+        grep -q GNU_RELRO <(readelf -lW "$bin")
+    check "the program calls the stack protector" "no __stack_chk_fail" \
+        grep -q __stack_chk_fail <(readelf --dyn-syms -W "$bin")
+    # Debian 12's C start files carry no CET note, so the linker writes none for any program;
+    # the instructions -fcf-protection puts at every function entry are there all the same.
+    entries=$(objdump -d --no-show-raw-insn "$bin" | grep -c endbr64)
+    check "the program's functions start with endbr64 (-fcf-protection)" "$entries found" [ "$entries" -gt 50 ]
+    sections=$(readelf -SW "$bin")
+    check "no .comment section" "it is still there" bash -c '! grep -q " \.comment " <<<"$0"' "$sections"
+else
+    echo "SKIP: readelf or objdump is missing (package binutils); the hardening was not read"
+fi
+# _FORTIFY_SOURCE shows only in calls the compiler could check, and this program makes none
+# (its copies are libstdc++'s own __builtin_memmove), so the build says how it was compiled.
+if [ -n "${PROGRAM_COMPILE_OPTIONS:-}" ]; then
+    check "compiled with _FORTIFY_SOURCE" "the options are '$PROGRAM_COMPILE_OPTIONS'" \
+        grep -Eq -- '-D_FORTIFY_SOURCE=[23]' <<<"$PROGRAM_COMPILE_OPTIONS"
+fi
+if command -v hardening-check >/dev/null; then
+    hardening-check "$bin"
+    check "hardening-check" "see its report above" \
+        hardening-check --quiet --nofortify --nocfprotection "$bin"
+else
+    echo "SKIP: hardening-check is missing (package devscripts)"
+fi
+
+if command -v lintian >/dev/null; then
+    # Every tag counts, the informational and pedantic ones too.
+    tags=$(lintian --pedantic --display-info "$deb" 2>&1 | grep -E '^[A-Z]: ')
+    check "lintian --pedantic --display-info reports nothing" $'\n'"$tags" [ -z "$tags" ]
+else
+    echo "SKIP: lintian is missing; the package was not linted"
 fi
 
 if command -v desktop-file-validate >/dev/null; then
