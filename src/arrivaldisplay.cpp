@@ -3,6 +3,7 @@
 
 #include "backdropcache.h"
 #include "counting.h"
+#include "lazytextlayout.h"
 
 #include <QLCDNumber>
 #include <QScrollBar>
@@ -32,6 +33,7 @@ ArrivalDisplay::ArrivalDisplay(QTextEdit *receiveBox, QLCDNumber *receiveCounter
 {
     // Nobody can undo into a read-only box, and the undo stack would hold every byte again.
     box->setUndoRedoEnabled(false);
+    box->document()->setDocumentLayout(new LazyTextLayout(box->document(), box->viewport()));
     // The window's style sheet leaves the box's viewport to paint its own white background
     // without marking it opaque, so every batch also repainted the group box behind the
     // whole box. Filling it as the background once the sheet is applied says it is opaque.

@@ -11,6 +11,7 @@
 #include <QButtonGroup>
 #include <QDebug>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QSerialPortInfo>
 
 namespace {
@@ -31,6 +32,14 @@ QByteArray loggedSource(const QString &source, int inputMode)
             digits.append(c);
     }
     return digits.toUtf8();
+}
+
+// qDebug() builds its line before it asks whether the line is wanted; a line per arrival
+// must cost nothing when the user has silenced them.
+bool debugLogged()
+{
+    const QLoggingCategory *category = QLoggingCategory::defaultCategory();
+    return category && category->isDebugEnabled();
 }
 
 } // namespace
@@ -232,15 +241,18 @@ void Dialog::onDataAvailable()
         const QString text = hex ? hexDisplayText(plainDecoder->takeUnfinished().append(arrival))
                                  : plainDecoder->decode(arrival);
 
-        QString logged = QString::fromUtf8(arrival.constData(), arrival.size());
-        logged.remove(QChar(0)); // a zero would end the log line early
-        qDebug().noquote() << arrival.size() << " Data Read on Serial Port:" << logged;
+        if (debugLogged()) {
+            QString logged = QString::fromUtf8(arrival.constData(), arrival.size());
+            logged.remove(QChar(0)); // a zero would end the log line early
+            qDebug().noquote() << arrival.size() << " Data Read on Serial Port:" << logged;
+        }
 
         arrivalDisplay->add(
             text, hex ? BreakUnit::HexGroup : BreakUnit::Character, ui->crlfModeCtrl->isChecked());
         receiveCount = addSaturating(receiveCount, arrival.size());
         arrivalDisplay->setCount(receiveCount);
-        qDebug() << "Receive Count: " << receiveCount;
+        if (debugLogged())
+            qDebug() << "Receive Count: " << receiveCount;
     }
 }
 

@@ -4,9 +4,12 @@
 #include "hextext.h"
 #include "textruns.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QClipboard>
 #include <QGroupBox>
 #include <QLCDNumber>
 #include <QPaintEvent>
+#include <QScrollBar>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -27,6 +30,10 @@ private slots:
     void counterGrowsDigits_data();
     void counterGrowsDigits();
     void batchRepaintsOnlyTheBox();
+    void linesStandWhereQtPutsThem_data();
+    void linesStandWhereQtPutsThem();
+    void textLaidOutLate_data();
+    void textLaidOutLate();
 
 private:
     QTextEdit *box = nullptr;
@@ -243,6 +250,111 @@ void TestReceiveBox::batchRepaintsOnlyTheBox()
     const QRect counterInGroup(receiveCounter->mapTo(group, QPoint(0, 0)), receiveCounter->size());
     QVERIFY2(!recorder.painted.intersects(counterInGroup),
         "a batch repainted the group box behind the receive counter");
+}
+
+void TestReceiveBox::linesStandWhereQtPutsThem_data()
+{
+    QTest::addColumn<QString>("text");
+    QString latin;
+    QString chinese;
+    for (int line = 0; line < 300; ++line) {
+        latin += QString("%1").arg(line, 59, 10, QLatin1Char('.')) + '\n';
+        chinese
+            += QString::fromUtf8("数据后添加换行 中文日志 第%1行 ").arg(line).repeated(1 + line % 5)
+            + '\n';
+    }
+    QTest::newRow("Latin lines") << latin;
+    QTest::newRow("Chinese lines, some wrapped") << chinese;
+    QTest::newRow("hex paragraphs") << hexDisplayText(QByteArray(9000, '\x5a'));
+}
+
+// Paragraphs laid out late stand, wrap and scroll exactly as in QTextEdit's own layout.
+void TestReceiveBox::linesStandWhereQtPutsThem()
+{
+    QFETCH(QString, text);
+    QTextEdit reference;
+    for (QTextEdit *edit : { box, &reference }) {
+        edit->resize(500, 300);
+        edit->show();
+        QVERIFY(QTest::qWaitForWindowExposed(edit));
+    }
+    display->add(text, BreakUnit::HexGroup, false);
+    display->flush();
+    reference.setPlainText(box->toPlainText());
+    QAbstractTextDocumentLayout *lazy = box->document()->documentLayout();
+    QAbstractTextDocumentLayout *qts = reference.document()->documentLayout();
+    QCOMPARE(box->document()->blockCount(), reference.document()->blockCount());
+    for (QTextBlock ours = box->document()->firstBlock(),
+                    theirs = reference.document()->firstBlock();
+         ours.isValid(); ours = ours.next(), theirs = theirs.next()) {
+        QCOMPARE(lazy->blockBoundingRect(ours), qts->blockBoundingRect(theirs));
+        QCOMPARE(ours.layout()->lineCount(), theirs.layout()->lineCount());
+    }
+    QCOMPARE(lazy->documentSize(), qts->documentSize());
+    QTRY_COMPARE(box->verticalScrollBar()->maximum(), reference.verticalScrollBar()->maximum());
+}
+
+void TestReceiveBox::textLaidOutLate_data()
+{
+    // lines: numbered lines of 64 characters in the box; then, with the view at the top,
+    // more arrive, or some lines at the top are selected with the mouse and copied.
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("arriving");
+    QTest::addColumn<int>("selected");
+    QTest::newRow("box scrolled up while text arrives") << 2000 << 100 << 0;
+    QTest::newRow("selection and copy of text laid out late") << 15000 << 0 << 3;
+    QTest::newRow("scroll range after a trim") << 15600 << 200 << 0;
+}
+
+void TestReceiveBox::textLaidOutLate()
+{
+    QFETCH(int, lines);
+    QFETCH(int, arriving);
+    QFETCH(int, selected);
+    const auto numbered = [](int from, int count) {
+        QString text;
+        for (int line = from; line < from + count; ++line)
+            text += QString("%1").arg(line, 63, 10, QLatin1Char('.')) + '\n';
+        return text;
+    };
+    box->resize(600, 300);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box));
+    display->add(numbered(0, lines), BreakUnit::Character, false);
+    display->flush();
+    QScrollBar *bar = box->verticalScrollBar();
+    bar->setValue(0);
+    QCoreApplication::processEvents();
+    if (arriving > 0) {
+        display->add(numbered(lines, arriving), BreakUnit::Character, false);
+        display->flush();
+        QCoreApplication::processEvents();
+        // The view goes to the end, as it always did.
+        QTextCursor endOfBox(box->document());
+        endOfBox.movePosition(QTextCursor::End);
+        QVERIFY(box->viewport()->rect().contains(box->cursorRect(endOfBox)));
+    }
+    if (selected > 0) {
+        const int spacing = box->fontMetrics().lineSpacing();
+        QTest::mousePress(box->viewport(), Qt::LeftButton, {}, QPoint(5, 5 + spacing / 2));
+        const QPoint end(box->viewport()->width() - 2, 5 + spacing * (selected - 1) + spacing / 2);
+        QMouseEvent drag(QEvent::MouseMove, end, box->viewport()->mapToGlobal(end), Qt::NoButton,
+            Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(box->viewport(), &drag);
+        QTest::mouseRelease(box->viewport(), Qt::LeftButton, {}, end);
+        box->copy();
+        QCOMPARE(QGuiApplication::clipboard()->text(), numbered(0, selected).chopped(1));
+    }
+    // The estimated scroll range is near the laid-out one, and once all is laid out, exact.
+    const int estimated = bar->maximum();
+    int height = 0;
+    QAbstractTextDocumentLayout *layout = box->document()->documentLayout();
+    for (QTextBlock block = box->document()->firstBlock(); block.isValid(); block = block.next())
+        height += int(layout->blockBoundingRect(block).height());
+    const int laidOut
+        = height + 2 * int(box->document()->documentMargin()) - box->viewport()->height();
+    QVERIFY2(qAbs(estimated - laidOut) <= laidOut / 100, qPrintable(QString::number(estimated)));
+    QTRY_COMPARE(bar->maximum(), laidOut);
 }
 
 QTEST_MAIN(TestReceiveBox)
