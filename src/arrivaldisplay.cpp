@@ -88,8 +88,8 @@ void ArrivalDisplay::insertPending(bool unbounded)
         return;
     QElapsedTimer clock;
     clock.start();
-    // The document lays the text out when the edit block ends, so the work is bounded by
-    // the number of characters, at a cost per character learnt from earlier batches.
+    // The document does its work when the edit block ends, so the work is bounded by the
+    // number of characters, at a cost per character learnt from earlier batches.
     const qint64 budget
         = unbounded ? pendingCharacters : qMin(pendingCharacters, charactersPerFlush);
     trimBox(budget);

@@ -26,8 +26,8 @@ public:
     static constexpr int flushBudgetMs = 15;
     // When the box falls behind a flood, the port and the user get this long between batches.
     static constexpr int catchUpDelayMs = 15;
-    // The box keeps the most recent characters up to this many. Trimming the top of a
-    // QTextEdit lays out all that remains, so it is trimmed to half that in one go.
+    // The box keeps the most recent characters up to this many, trimmed seldom and in large
+    // steps: down to half that in one go.
     static constexpr int maxCharacters = 1000000;
     static constexpr int trimmedCharacters = maxCharacters / 2;
     // A new window has not learnt what its text costs to lay out, which differs a hundredfold
