@@ -73,6 +73,12 @@ check "Depends lists no Qt $other library" "'$depends'" \
 check "Depends lists a Chinese font" "'$depends' has no 'fonts-wqy-microhei | ...' group" \
     grep -Eq "(^|, )fonts-wqy-microhei \| fonts-wqy-zenhei \| fonts-noto-cjk( |,|$)" <<<"$depends"
 
+# Native on Wayland only with the platform plugin of the very Qt it was built with.
+wayland_plugin=$([ "$qt" = 5 ] && echo qtwayland5 || echo qt6-wayland)
+recommends=$(field Recommends)
+check "Recommends lists $wayland_plugin" "'$recommends'" \
+    grep -Eq "(^|, )${wayland_plugin}( |,|$)" <<<"$recommends"
+
 dpkg-deb -x "$deb" "$root" || { echo "FAIL: dpkg-deb -x failed"; exit 1; }
 
 bin=$root/usr/bin/serialterminal
