@@ -17,28 +17,14 @@ rss_limit_kb=$((40 * 1024))
 # own libraries link are mapped there as well).
 gl_stack='libEGL_|_dri\.so|libLLVM|libgbm|libwayland-egl|libQt[56]OpenGL|wayland-graphics-integration-client'
 
-failures=0
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 ran=0
-fail()
-{
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-pass() { echo "ok: $*"; }
 skip() { echo "SKIP: $*"; }
 have() { command -v "$1" >/dev/null; }
 
 rm -rf "$work"
 mkdir -p "$work"
 
-pids=()
-cleanup()
-{
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-}
-trap cleanup EXIT
 
 # Runs COMMAND every 0.2 s until it succeeds or PID exits or the wait limit passes.
 wait_for()

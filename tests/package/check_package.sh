@@ -14,20 +14,7 @@ cpack=$1 config=$2 work=$3 version=$4 app_id=$5 form=$6 qt=$7 source=$8
 skipped=77
 wait_limit=60 # seconds; only keeps a hung start from blocking the run, never a pass condition
 
-failures=0
-fail()
-{
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-pass() { echo "ok: $*"; }
-# check WHAT WHY COMMAND...: WHY explains a failure of COMMAND.
-check()
-{
-    local what=$1 why=$2
-    shift 2
-    if "$@"; then pass "$what"; else fail "$what: $why"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 for tool in dpkg-deb od; do
     if ! command -v "$tool" >/dev/null; then
@@ -242,14 +229,6 @@ else
     echo "SKIP: appstreamcli is missing (package appstream); metainfo not validated"
 fi
 
-pids=()
-cleanup()
-{
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-}
-trap cleanup EXIT
 
 # Waits until COMMAND succeeds while the program PID is still running.
 wait_for()

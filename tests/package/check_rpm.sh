@@ -17,19 +17,7 @@ for tool in rpmbuild rpm rpmlint; do
     fi
 done
 
-failures=0
-fail()
-{
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-pass() { echo "ok: $*"; }
-check()
-{
-    local what=$1 why=$2
-    shift 2
-    if "$@"; then pass "$what"; else fail "$what: $why"; fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 rm -rf "$work"
 mkdir -p "$work"
