@@ -5,6 +5,7 @@
 #include "counting.h"
 #include "hextext.h"
 #include "plaintext.h"
+#include "readpacer.h"
 #include "sendbox.h"
 #include "ui_dialog.h"
 
@@ -59,6 +60,7 @@ Dialog::Dialog(QWidget *parent)
     ui->sendButton->setDisabled(true);
 
     serialPort = new QSerialPort(this);
+    readPacer = new ReadPacer(serialPort);
 
     displayModeGroup = new QButtonGroup(this);
     displayModeGroup->addButton(ui->displayByPlainRadio, plainMode);
@@ -234,8 +236,10 @@ void Dialog::showUnfinishedCharacter()
 
 void Dialog::onDataAvailable()
 {
+    qint64 bytesRead = 0;
     while (serialPort->bytesAvailable() > 0) {
         const QByteArray arrival = serialPort->readAll();
+        bytesRead += arrival.size();
         const bool hex = displayModeGroup->checkedId() != plainMode;
         // A character begun before the display turned to hex is shown with what follows it.
         const QString text = hex ? hexDisplayText(plainDecoder->takeUnfinished().append(arrival))
@@ -254,6 +258,8 @@ void Dialog::onDataAvailable()
         if (debugLogged())
             qDebug() << "Receive Count: " << receiveCount;
     }
+    if (bytesRead > 0)
+        readPacer->afterRead(bytesRead);
 }
 
 void Dialog::onClickDisplayMode(int id)

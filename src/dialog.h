@@ -7,6 +7,7 @@
 class ArrivalDisplay;
 class PlainDisplayDecoder;
 class QButtonGroup;
+class ReadPacer;
 class Ui_Dialog;
 
 class Dialog : public QDialog
@@ -39,6 +40,7 @@ private:
 
     Ui_Dialog *ui;
     QSerialPort *serialPort;
+    ReadPacer *readPacer;
     QButtonGroup *displayModeGroup;
     QButtonGroup *inputModeGroup;
     int receiveCount;

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "debuglog.h"
 #include "dialog.h"
 #include "platformdefaults.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char **argv)
     // Qt 6 has no text codecs: its locale encoding is always UTF-8.
     QTextCodec::setCodecForLocale(QTextCodec::codecForLocale());
 #endif
+    const DebugLogBuffer debugLog;
     Dialog dialog(nullptr);
     dialog.show();
     return app.exec();

@@ -12,6 +12,8 @@
 #include <QTextEdit>
 #include <QtTest>
 
+#include <unistd.h>
+
 // The dialog over a real pseudo-terminal pair: the test plays the device on the far end.
 class TestSerialIo : public QObject
 {
@@ -30,6 +32,8 @@ private slots:
     void unfinishedCharacterShownAtClose_data();
     void unfinishedCharacterShownAtClose();
     void textPendingAtCloseShownAfterIt();
+    void streamReadInFewerPieces_data();
+    void streamReadInFewerPieces();
     void send_data();
     void send();
     void hexInputRefused_data();
@@ -322,6 +326,50 @@ void TestSerialIo::textPendingAtCloseShownAfterIt()
     QVERIFY(openPort());
     writeFromDevice("next");
     QTRY_COMPARE_WITH_TIMEOUT(box->toPlainText(), flood + "next", 10000);
+}
+
+void TestSerialIo::streamReadInFewerPieces_data()
+{
+    QTest::addColumn<int>("pieces");
+    QTest::addColumn<int>("gapMs");
+    QTest::addColumn<bool>("gathered");
+    QTest::newRow("a piece every millisecond is gathered") << 300 << 1 << true;
+    // Slower than the longest pause: every piece stays an arrival of its own.
+    QTest::newRow("a piece every 40 ms is read at once") << 8 << 40 << false;
+}
+
+void TestSerialIo::streamReadInFewerPieces()
+{
+    QFETCH(int, pieces);
+    QFETCH(int, gapMs);
+    QFETCH(bool, gathered);
+    QVERIFY(openPort());
+    log->take();
+    QByteArray sent;
+    QElapsedTimer clock;
+    clock.start();
+    for (int piece = 0; piece < pieces; ++piece) {
+        while (clock.elapsed() < qint64(piece) * gapMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        const QByteArray bytes = QByteArray::number(piece).rightJustified(63, '.') + '\n';
+        QCOMPARE(::write(device->handle(), bytes.constData(), size_t(bytes.size())),
+            ssize_t(bytes.size()));
+        sent += bytes;
+    }
+    auto *box = widget<QTextEdit>("receiverTextCtl");
+    QTRY_COMPARE(box->toPlainText(), QString::fromLatin1(sent));
+    int arrivals = 0;
+    for (const QString &line : log->take(QtDebugMsg))
+        arrivals += line.startsWith("Receive Count:");
+    if (gathered)
+        QVERIFY2(arrivals < pieces / 3, qPrintable(QString::number(arrivals)));
+    else
+        QCOMPARE(arrivals, pieces);
+    // Closed and opened again, perhaps in a pause: the new connection reads at once.
+    click("portConnectionButton");
+    QVERIFY(openPort());
+    writeFromDevice("next");
+    QTRY_COMPARE(box->toPlainText(), QString::fromLatin1(sent) + "next");
 }
 
 void TestSerialIo::send_data()
