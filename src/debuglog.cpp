@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
-#include <dlfcn.h>
 #include <unistd.h>
 #define QT_MAY_LOG_TO_STANDARD_ERROR 1
 #endif
@@ -18,12 +17,13 @@ DebugLogBuffer *current = nullptr;
 
 bool qtLogsToStandardError()
 {
-#ifdef QT_MAY_LOG_TO_STANDARD_ERROR
-    // A Qt built for the journal has libsystemd loaded, and writes to standard error only
-    // when it is a terminal.
-    return dlsym(RTLD_DEFAULT, "sd_journal_send") == nullptr || isatty(STDERR_FILENO);
-#else
+#if !defined(QT_MAY_LOG_TO_STANDARD_ERROR)
     return false;
+#elif defined(QT_CORE_LOGS_TO_JOURNAL)
+    // Such a Qt writes to standard error only when it is a terminal.
+    return isatty(STDERR_FILENO);
+#else
+    return true;
 #endif
 }
 
