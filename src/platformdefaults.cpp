@@ -6,6 +6,10 @@
 
 #include <initializer_list>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 void setUnlessSet(const char *name, const char *value)
@@ -44,6 +48,16 @@ void setPlatformDefaults()
     // and on Wayland that surface loads the EGL integration as well.
     if (!glChosen)
         QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+
+#ifdef __GLIBC__
+    // glibc raises its threshold for mapping a block on its own to the size of the largest
+    // mapped block freed, up to 32 MiB. Once the receive box's text buffer of some megabytes
+    // has been freed, the next ones come from the heap, where a growing buffer is copied
+    // instead of remapped and freed space is seldom returned: a few megabytes more at the
+    // peak of a flood. A fixed threshold (glibc's own starting value) keeps them mapped.
+    if (!anySet({ "MALLOC_MMAP_THRESHOLD_", "GLIBC_TUNABLES" }))
+        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
     // Qt 6 scales every window with the screen's DPI; Qt 5 only when told to (its attribute
