@@ -38,8 +38,10 @@ void ReadPacer::afterRead(qint64 bytes)
     const qint64 untilGathered
         = gatherBytes * rateClock.nsecsElapsed() / qMax<qint64>(bytesSinceRateClock, 1);
     const qint64 pause = qMin(untilGathered, longestPause);
+    if (pause < nanosecondsPerMs)
+        return;
     QSocketNotifier *notifier = readNotifier();
-    if (pause < nanosecondsPerMs || !notifier)
+    if (!notifier)
         return;
     notifier->setEnabled(false);
     pausedNotifier = notifier;

@@ -14,9 +14,10 @@ class QSocketNotifier;
 // or a pseudo-terminal arrives a few bytes at a time: at 1.2 MB/s that was thousands of reads
 // a second and most of what the window spent. When reads follow each other within
 // longestPauseMs, the next read waits until about what one read of a terminal takes
-// (gatherBytes) has come at the rate seen, but never longer than longestPauseMs; a stream
-// too fast to gather that much in a millisecond is read without pauses, as before. The
-// kernel holds far more than a pause gathers, so nothing is lost or held back.
+// (gatherBytes) has come at the rate seen, but never longer than longestPauseMs. A read of
+// half that or more is followed by the next at once, and a stream too fast to gather that much
+// in a millisecond is read without pauses, as before. The bytes wait in the kernel, which holds
+// far more than a pause gathers: nothing is lost.
 class ReadPacer : public QObject
 {
     Q_OBJECT

@@ -335,7 +335,7 @@ void TestSerialIo::streamReadInFewerPieces_data()
     QTest::addColumn<bool>("gathered");
     QTest::newRow("a piece every millisecond is gathered") << 300 << 1 << true;
     // Slower than the longest pause: every piece stays an arrival of its own.
-    QTest::newRow("a piece every 40 ms is read at once") << 8 << 40 << false;
+    QTest::newRow("a piece every 100 ms is read at once") << 8 << 100 << false;
 }
 
 void TestSerialIo::streamReadInFewerPieces()
