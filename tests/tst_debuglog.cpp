@@ -12,7 +12,7 @@ Q_LOGGING_CATEGORY(sampleCategory, "serial.sample")
 
 namespace {
 
-// Standard error goes to a file while it lives; its bytes are what was written.
+// Standard error goes to a file while it lives; bytes() is what was written to it.
 class CapturedStandardError
 {
 public:
@@ -20,29 +20,22 @@ public:
     {
         file.open();
         std::fflush(stderr);
-        saved = dup(STDERR_FILENO);
         dup2(file.handle(), STDERR_FILENO);
     }
-    ~CapturedStandardError() { restore(); }
-    QByteArray bytes()
+    ~CapturedStandardError()
     {
-        std::fflush(stderr);
-        file.seek(0);
-        return file.readAll();
-    }
-    void restore()
-    {
-        if (saved < 0)
-            return;
-        std::fflush(stderr);
         dup2(saved, STDERR_FILENO);
         close(saved);
-        saved = -1;
+    }
+    QByteArray bytes()
+    {
+        file.seek(0);
+        return file.readAll();
     }
 
 private:
     QTemporaryFile file;
-    int saved = -1;
+    int saved = dup(STDERR_FILENO);
 };
 
 void logSample()
@@ -81,26 +74,18 @@ void TestDebugLog::sameBytesAsQt()
     QFETCH(QString, pattern);
     qSetMessagePattern(pattern);
     const QtMessageHandler testLog = qInstallMessageHandler(nullptr);
-    QByteArray byQt;
-    QByteArray buffered;
+    CapturedStandardError byQt;
+    logSample();
+    CapturedStandardError buffered;
     {
-        CapturedStandardError captured;
+        const DebugLogBuffer debugLog;
+        QVERIFY(debugLog.isActive());
         logSample();
-        byQt = captured.bytes();
-    }
-    {
-        CapturedStandardError captured;
-        {
-            const DebugLogBuffer debugLog;
-            QVERIFY(debugLog.isActive());
-            logSample();
-        }
-        buffered = captured.bytes();
     }
     qInstallMessageHandler(testLog);
     qSetMessagePattern("%{if-category}%{category}: %{endif}%{message}");
-    QVERIFY(byQt.contains("Hex input not sent: 3"));
-    QCOMPARE(buffered, byQt);
+    QVERIFY(byQt.bytes().contains("Hex input not sent: 3"));
+    QCOMPARE(buffered.bytes(), byQt.bytes());
 }
 
 void TestDebugLog::debugLinesWaitWarningsDoNot()
@@ -114,7 +99,6 @@ void TestDebugLog::debugLinesWaitWarningsDoNot()
     const QByteArray afterWarning = captured.bytes();
     qDebug("third");
     QTRY_COMPARE(captured.bytes(), QByteArray("first\nsecond\nthird\n"));
-    captured.restore();
     qInstallMessageHandler(testLog);
     QCOMPARE(whileHeld, QByteArray());
     QCOMPARE(afterWarning, QByteArray("first\nsecond\n"));
