@@ -51,14 +51,16 @@ void ArrivalDisplay::add(const QString &text, BreakUnit unit, bool lineBreak)
 {
     if (text.isEmpty() && !lineBreak)
         return;
-    Segment segment { breakLongParagraphs(text, openParagraphLength, unit), !lastRed };
-    lastRed = segment.red;
+    const int before = pendingText.size();
+    pendingText.append(breakLongParagraphs(text, openParagraphLength, unit));
     if (lineBreak) {
-        segment.text.append(QLatin1Char('\n'));
+        pendingText.append(QLatin1Char('\n'));
         openParagraphLength = 0;
     }
-    pendingCharacters += segment.text.size();
-    pending.push_back(std::move(segment));
+    const Run run { pendingText.size() - before, !lastRed };
+    lastRed = run.red;
+    pendingCharacters += run.length;
+    pending.push_back(run);
     dropOverflowingPending();
     if (!flushTimer.isActive())
         flushTimer.start(flushDelayMs);
@@ -95,32 +97,58 @@ void ArrivalDisplay::insertPending(bool unbounded)
     trimBox(budget);
     QTextCursor cursor(box->document());
     cursor.movePosition(QTextCursor::End);
-    // One edit block makes the document lay out and signal once for the whole batch.
-    cursor.beginEditBlock();
+    // An edit block makes the document lay out and signal once for all it inserts. But the
+    // document gives back the text it trimmed only at the end of an edit, and only when its
+    // buffer is nearly full: a whole large batch in one edit would outgrow the buffer first
+    // and double it. Edits of a sixteenth of the box keep the buffer the size of the box.
     qint64 inserted = 0;
-    while (!pending.empty() && inserted < budget) {
-        Segment &segment = pending.front();
-        int take = int(qMin<qint64>(segment.text.size(), budget - inserted));
-        // Never part a surrogate pair, nor take more than the room the box was trimmed to.
-        if (take < segment.text.size() && segment.text.at(take - 1).isHighSurrogate())
-            --take;
-        if (take == 0)
+    while (inserted < budget && !pending.empty()) {
+        cursor.beginEditBlock();
+        const qint64 taken = takePending(cursor, qMin(budget - inserted, charactersPerEdit));
+        cursor.endEditBlock();
+        if (taken == 0)
             break;
-        if (take == segment.text.size()) {
-            cursor.insertText(segment.text, colourFormat(segment.red));
-            pending.pop_front();
-        } else {
-            cursor.insertText(segment.text.left(take), colourFormat(segment.red));
-            segment.text.remove(0, take);
-        }
-        inserted += take;
+        inserted += taken;
     }
     pendingCharacters -= inserted;
-    cursor.endEditBlock();
+    releaseTakenPending();
     box->moveCursor(QTextCursor::End);
     learnCost(inserted, clock.nsecsElapsed());
     if (!pending.empty())
         flushTimer.start(catchUpDelayMs); // reading and the user come first
+}
+
+// Inserts up to room characters of the pending text at the cursor, in their colours.
+qint64 ArrivalDisplay::takePending(QTextCursor &cursor, qint64 room)
+{
+    qint64 taken = 0;
+    while (!pending.empty() && taken < room) {
+        Run &run = pending.front();
+        int take = int(qMin<qint64>(run.length, room - taken));
+        // Never part a surrogate pair, nor take more than the room the box was trimmed to.
+        if (take < run.length && pendingText.at(pendingStart + take - 1).isHighSurrogate())
+            --take;
+        if (take == 0)
+            break;
+        cursor.insertText(pendingText.mid(pendingStart, take), colourFormat(run.red));
+        pendingStart += take;
+        run.length -= take;
+        if (run.length == 0)
+            pending.pop_front();
+        taken += take;
+    }
+    return taken;
+}
+
+// Gives back what the box has taken: all of the buffer once nothing waits. A box that stays
+// behind moves what still waits to the front, so the buffer stays the size of what waits.
+void ArrivalDisplay::releaseTakenPending()
+{
+    if (pending.empty())
+        pendingText = QString();
+    else
+        pendingText.remove(0, pendingStart);
+    pendingStart = 0;
 }
 
 void ArrivalDisplay::learnCost(qint64 characters, qint64 nanoseconds)
@@ -151,22 +179,22 @@ void ArrivalDisplay::dropOverflowingPending()
 void ArrivalDisplay::dropPendingThroughParagraph(qint64 atLeast)
 {
     while (!pending.empty()) {
-        Segment &oldest = pending.front();
-        int end = int(qBound<qint64>(1, atLeast, oldest.text.size() + 1)) - 1;
-        while (end < oldest.text.size() && !isParagraphBreak(oldest.text.at(end)))
+        Run &oldest = pending.front();
+        int end = int(qBound<qint64>(1, atLeast, oldest.length + 1)) - 1;
+        while (end < oldest.length && !isParagraphBreak(pendingText.at(pendingStart + end)))
             ++end;
-        if (end == oldest.text.size()) {
-            atLeast -= oldest.text.size();
-            pendingCharacters -= oldest.text.size();
+        const bool breakFound = end < oldest.length;
+        const int dropped = breakFound ? end + 1 : oldest.length;
+        pendingStart += dropped;
+        pendingCharacters -= dropped;
+        oldest.length -= dropped;
+        if (oldest.length == 0)
             pending.pop_front();
-            continue;
-        }
-        oldest.text.remove(0, end + 1);
-        pendingCharacters -= end + 1;
-        if (oldest.text.isEmpty())
-            pending.pop_front();
-        return;
+        if (breakFound)
+            break;
+        atLeast -= dropped;
     }
+    releaseTakenPending();
 }
 
 int ArrivalDisplay::boxCharacters() const

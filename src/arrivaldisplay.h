@@ -10,6 +10,7 @@
 #include <deque>
 
 class QLCDNumber;
+class QTextCursor;
 class QTextEdit;
 
 // Puts arrivals into the receive box and the receive counter. Each arrival keeps its
@@ -44,28 +45,38 @@ public:
     void flush();
 
 private:
-    struct Segment
+    // One arrival's share of the pending text.
+    struct Run
     {
-        QString text;
+        int length;
         bool red;
     };
 
     void insertPending(bool unbounded);
+    qint64 takePending(QTextCursor &cursor, qint64 room);
     void learnCost(qint64 characters, qint64 nanoseconds);
     void dropOverflowingPending();
     void dropPendingThroughParagraph(qint64 atLeast);
     void trimBox(qint64 incoming);
     int boxCharacters() const;
+    void releaseTakenPending();
 
     QTextEdit *box;
     QLCDNumber *counter;
     QTimer flushTimer;
-    std::deque<Segment> pending;
+    // What waits for the box, in one buffer from pendingStart on: a flood leaves up to a
+    // million characters waiting, and as one allocation they go back to the system once
+    // shown, where a piece per arrival (each with the room its decoding reserved) would
+    // stay behind in the heap, fragmented.
+    QString pendingText;
+    int pendingStart = 0;
+    std::deque<Run> pending;
     qint64 pendingCharacters = 0;
     bool lastRed = false;
     bool countChanged = false;
     int count = 0;
     int openParagraphLength = 0;
     static constexpr qint64 fewestPerFlush = 1024;
+    static constexpr qint64 charactersPerEdit = maxCharacters / 16;
     qint64 charactersPerFlush = firstBatchCharacters;
 };
