@@ -98,9 +98,9 @@ void ArrivalDisplay::insertPending(bool unbounded)
     QTextCursor cursor(box->document());
     cursor.movePosition(QTextCursor::End);
     // An edit block makes the document lay out and signal once for all it inserts. But the
-    // document gives back the text it trimmed only at the end of an edit, and only when its
-    // buffer is nearly full: a whole large batch in one edit would outgrow the buffer first
-    // and double it. Edits of a sixteenth of the box keep the buffer the size of the box.
+    // document gives back the text it trimmed only at the end of an edit, once its buffer is
+    // nine tenths full: a large batch in one edit would outgrow the buffer first and double
+    // it. Edits of a tenth of the box keep the buffer the size of the box.
     qint64 inserted = 0;
     while (inserted < budget && !pending.empty()) {
         cursor.beginEditBlock();
@@ -140,14 +140,17 @@ qint64 ArrivalDisplay::takePending(QTextCursor &cursor, qint64 room)
     return taken;
 }
 
-// Gives back what the box has taken: all of the buffer once nothing waits. A box that stays
+// Once nothing waits, the buffer is kept for the next arrivals, unless a flood grew it: a
+// buffer given back and taken again costs its pages afresh with every batch. A box that stays
 // behind moves what still waits to the front, so the buffer stays the size of what waits.
 void ArrivalDisplay::releaseTakenPending()
 {
-    if (pending.empty())
+    if (!pending.empty())
+        pendingText.remove(0, pendingStart);
+    else if (pendingText.capacity() > keptPendingCapacity)
         pendingText = QString();
     else
-        pendingText.remove(0, pendingStart);
+        pendingText.resize(0);
     pendingStart = 0;
 }
 

@@ -77,6 +77,7 @@ private:
     int count = 0;
     int openParagraphLength = 0;
     static constexpr qint64 fewestPerFlush = 1024;
-    static constexpr qint64 charactersPerEdit = maxCharacters / 16;
+    static constexpr qint64 charactersPerEdit = maxCharacters / 10;
+    static constexpr int keptPendingCapacity = maxCharacters / 2;
     qint64 charactersPerFlush = firstBatchCharacters;
 };

@@ -54,9 +54,11 @@ void setPlatformDefaults()
     // mapped block freed, up to 32 MiB. Once the receive box's text buffer of some megabytes
     // has been freed, the next ones come from the heap, where a growing buffer is copied
     // instead of remapped and freed space is seldom returned: a few megabytes more at the
-    // peak of a flood. A fixed threshold (glibc's own starting value) keeps them mapped.
+    // peak of a flood. A fixed threshold keeps them mapped. It is not glibc's starting value
+    // of 128 KiB: the layout of a long paragraph (some 140 KiB for 4,096 hex characters) would
+    // be mapped, faulted in page by page and unmapped again every time one is laid out.
     if (!anySet({ "MALLOC_MMAP_THRESHOLD_", "GLIBC_TUNABLES" }))
-        mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+        mallopt(M_MMAP_THRESHOLD, 512 * 1024);
 #endif
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
