@@ -57,7 +57,7 @@ void ArrivalDisplay::add(const QString &text, BreakUnit unit, bool lineBreak)
         pendingText.append(QLatin1Char('\n'));
         openParagraphLength = 0;
     }
-    const Run run { pendingText.size() - before, !lastRed };
+    const Run run { int(pendingText.size() - before), !lastRed };
     lastRed = run.red;
     pendingCharacters += run.length;
     pending.push_back(run);
@@ -183,7 +183,7 @@ void ArrivalDisplay::dropPendingThroughParagraph(qint64 atLeast)
 {
     while (!pending.empty()) {
         Run &oldest = pending.front();
-        int end = int(qBound<qint64>(1, atLeast, oldest.length + 1)) - 1;
+        int end = int(qBound(qint64(1), atLeast, qint64(oldest.length) + 1)) - 1;
         while (end < oldest.length && !isParagraphBreak(pendingText.at(pendingStart + end)))
             ++end;
         const bool breakFound = end < oldest.length;
