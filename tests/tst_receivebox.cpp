@@ -82,6 +82,14 @@ void TestReceiveBox::batchedArrivalsKeepTheirColours()
     display->flush();
     QCOMPARE(
         colouredRuns(box->document()), (QStringList { "R:one", "B:two\n", "R:three", "B:four" }));
+    // The next timed batch ends inside the second of these; the rest keeps its colour.
+    const QString five(1500, 'a'), six(1500, 'b');
+    QVERIFY(five.size() < ArrivalDisplay::firstBatchCharacters
+        && five.size() + six.size() > ArrivalDisplay::firstBatchCharacters);
+    display->add(five, BreakUnit::Character, false);
+    display->add(six, BreakUnit::Character, false);
+    QTRY_COMPARE(colouredRuns(box->document()),
+        (QStringList { "R:one", "B:two\n", "R:three", "B:four", "R:" + five, "B:" + six }));
 }
 
 void TestReceiveBox::boxKeepsTheMostRecentText_data()
