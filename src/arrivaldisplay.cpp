@@ -92,9 +92,15 @@ void ArrivalDisplay::insertPending(bool unbounded)
     clock.start();
     // The document does its work when the edit block ends, so the work is bounded by the
     // number of characters, at a cost per character learnt from earlier batches.
-    const qint64 budget
-        = unbounded ? pendingCharacters : qMin(pendingCharacters, charactersPerFlush);
-    trimBox(budget);
+    qint64 budget = unbounded ? pendingCharacters : qMin(pendingCharacters, charactersPerFlush);
+    const bool trimmed = trimBox(budget);
+    // A trim removes half the box at once and may cost as much as a whole batch: it comes out
+    // of this batch's time, so that the window still answers within the budget.
+    const qint64 trimNanoseconds = clock.nsecsElapsed();
+    if (trimmed && !unbounded) {
+        const double left = 1.0 - double(trimNanoseconds) / (flushBudgetMs * 1e6);
+        budget = qMin(pendingCharacters, qint64(qMax(0.0, left) * double(budget)));
+    }
     QTextCursor cursor(box->document());
     cursor.movePosition(QTextCursor::End);
     // An edit block makes the document lay out and signal once for all it inserts. But the
@@ -113,7 +119,7 @@ void ArrivalDisplay::insertPending(bool unbounded)
     pendingCharacters -= inserted;
     releaseTakenPending();
     box->moveCursor(QTextCursor::End);
-    learnCost(inserted, clock.nsecsElapsed());
+    learnCost(inserted, clock.nsecsElapsed() - trimNanoseconds);
     if (!pending.empty())
         flushTimer.start(catchUpDelayMs); // reading and the user come first
 }
@@ -205,11 +211,11 @@ int ArrivalDisplay::boxCharacters() const
     return box->document()->characterCount() - 1; // less the document's final separator
 }
 
-void ArrivalDisplay::trimBox(qint64 incoming)
+bool ArrivalDisplay::trimBox(qint64 incoming)
 {
     const int present = boxCharacters();
     if (present + incoming <= maxCharacters)
-        return;
+        return false;
     QTextDocument *document = box->document();
     const qint64 removeAtLeast = present + incoming - trimmedCharacters;
     if (removeAtLeast <= present) {
@@ -219,11 +225,12 @@ void ArrivalDisplay::trimBox(qint64 incoming)
             QTextCursor cursor(document);
             cursor.setPosition(firstKept.position(), QTextCursor::KeepAnchor);
             cursor.removeSelectedText();
-            return;
+            return true;
         }
     }
     // Nothing of the box stays, so the incoming text must not begin with the rest of
     // the paragraph that the box ended in.
     document->clear();
     dropPendingThroughParagraph(qMax<qint64>(0, removeAtLeast - present));
+    return true;
 }

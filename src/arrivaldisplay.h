@@ -57,7 +57,8 @@ private:
     void learnCost(qint64 characters, qint64 nanoseconds);
     void dropOverflowingPending();
     void dropPendingThroughParagraph(qint64 atLeast);
-    void trimBox(qint64 incoming);
+    // Whether it removed anything.
+    bool trimBox(qint64 incoming);
     int boxCharacters() const;
     void releaseTakenPending();
 
